@@ -1,0 +1,333 @@
+// The delivery cycle with the real transfer against the demo service on 127.0.0.1.
+
+#include <arpa/inet.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <chrono>
+#include <memory>
+#include <thread>
+
+#include "demo_service.h"
+#include "service/curl_transfer.h"
+#include "service/delivery_cycle.h"
+#include "service/delivery_fakes.h"
+#include "service/delivery_sandbox.h"
+#include "service/signing.h"
+#include "service/threaded_transfer.h"
+#include "text/cp932.h"
+
+namespace velmora {
+namespace {
+
+using demo::DemoService;
+using demo::Fault;
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+// An address on which nothing listens: bound once, then closed again.
+std::string RefusingAddress() {
+    int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in addr{};
+    addr.sin_family = AF_INET;
+    addr.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof addr;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&addr), &length);
+    ::close(fd);
+    return "http://127.0.0.1:" + std::to_string(ntohs(addr.sin_port)) + "/rss/channel.cgi";
+}
+
+std::string Line(const char* name, const std::string& value) {
+    return std::string("\"") + name + "\"=\"" + value + "\"\n";
+}
+
+class DeliveryIntegrationTest : public testing::DeliverySandbox {
+  protected:
+    void SetUp() override {
+        DeliverySandbox::SetUp();
+        setenv("no_proxy", "*", 1);
+        demo::DemoConfig config;
+        config.clients = {{"C100", "client-password"}};
+        config.groups = {{"G001", "grouppass"}, {"グループ", "パス"}};
+        config.slowSeconds = 30;
+        Start(config);
+    }
+    void TearDown() override {
+        cycle_.reset();
+        service_->Stop();
+        DeliverySandbox::TearDown();
+    }
+
+    void Start(const demo::DemoConfig& config) {
+        service_ = std::make_unique<DemoService>(config);
+        ASSERT_TRUE(service_->Start());
+    }
+
+    // The installation's settings; `server2`/`server4` only when given.
+    void Install(const std::string& company, const std::string& server1,
+                 const std::string& server2 = "", const std::string& machineExtra = "") {
+        std::string machine = Line("server1", server1) + Line("server3", service_->AccountUrl()) +
+                              Line("Company", company) + machineExtra;
+        if (!server2.empty()) machine += Line("server2", server2);
+        WriteMachineKey(machine);
+        WriteUserKey(Line("GroupID", "G001") + Line("GroupPWD", "grouppass"));
+    }
+    void Subscribe(const std::string& server1, const std::string& server2 = "",
+                   const std::string& machineExtra = "") {
+        Install("0", server1, server2, machineExtra);
+        WriteUserKey(Line("GroupID", "G001") + Line("GroupPWD", "grouppass") +
+                     Line("ClientID", "C100") + Line("ClientPWD", "client-password"));
+    }
+
+    DeliveryCycle& Cycle() {
+        if (!cycle_) {
+            cycle_ = std::make_unique<DeliveryCycle>(ui_, errors_, threaded_, clock_,
+                                                     ReadDeliverySettings());
+        }
+        return *cycle_;
+    }
+    void MarkAllRead() {
+        for (FeedItem* item = Cycle().Current().first(); item; item = item->next()) item->read = 1;
+    }
+
+    std::unique_ptr<DemoService> service_;
+    testing::ScopedEnv savedNoProxy_{"no_proxy"};
+    CurlTransfer curl_{TransferLimits{5, 1, 2, kMaxAnswerBytes}};
+    BlockingWaiter waiter_;
+    ThreadedTransfer threaded_{curl_, waiter_};
+    SystemClock clock_;
+    testing::RecordingDeliveryUi ui_;
+    ErrorState errors_;
+    std::unique_ptr<DeliveryCycle> cycle_;
+};
+
+TEST_F(DeliveryIntegrationTest, LoginThenFetchWithAnIdentityTheServiceAccepts) {
+    Install("0", service_->ChannelUrl());
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    const std::string id = UserValue("ClientID");
+    ASSERT_THAT(id, StartsWith("C"));
+    bool known = false;
+    for (const demo::Identity& client : service_->Clients()) {
+        if (client.id == id) known = client.password == UserValue("ClientPWD");
+    }
+    EXPECT_TRUE(known) << "the service derived another client password";
+    EXPECT_TRUE(ui_.timerRunning);
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(errors_.Code(), 0);
+    const std::vector<std::string> headlines = service_->Headlines();
+    ASSERT_EQ(Cycle().Current().count(), static_cast<int>(headlines.size()));
+    FeedItem* item = Cycle().Current().first();
+    for (const std::string& headline : headlines) {
+        EXPECT_EQ(item->headline(), text::Utf8ToCp932(headline));
+        item = item->next();
+    }
+    // The emergency item is red; a headline about HTTP/1.1 did not spoil the feed.
+    ASSERT_NE(Cycle().Current().first(), nullptr);
+    EXPECT_EQ(Cycle().Current().first()->textColor, 255u);
+    EXPECT_NE(Cycle().Current().FindByHeadline(
+                  text::Utf8ToCp932("ウェブサーバーの HTTP/1.1 対応が全店で完了")),
+              nullptr);
+    EXPECT_THAT(Cycle().Current().description(), HasSubstr("|"));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+}
+
+TEST_F(DeliveryIntegrationTest, LoginWithAJapaneseGroupIdGoesThroughEncoded) {
+    Install("0", service_->ChannelUrl());
+    WriteUserKey(Line("GroupID", "グループ") + Line("GroupPWD", "パス"));
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
+}
+
+TEST_F(DeliveryIntegrationTest, RegistrationAccepted) {
+    Install("C01", service_->ChannelUrl());
+    ui_.Accept("D1001", "delipass");
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(UserValue("DeliveryNo"), "D1001");
+    EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
+    EXPECT_THAT(testing::ReadBytes(UserHive()), ::testing::Not(HasSubstr("delipass")));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+}
+
+TEST_F(DeliveryIntegrationTest, RegistrationRejectedPostsTheClick) {
+    Install("C01", service_->ChannelUrl());
+    ui_.Accept("D1001", "not-the-password");
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 1000);
+    EXPECT_EQ(ui_.clicks, 1);
+    EXPECT_EQ(ui_.image, TrayImage::Error);
+    EXPECT_EQ(ui_.tip, FindErrorEntry(401).title);
+    EXPECT_EQ(UserValue("ClientID"), "<absent>");
+
+    ui_.Accept("D1001", "delipass");
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(ui_.prompts.back(), WrongDeliveryNumberPrompt());
+}
+
+TEST_F(DeliveryIntegrationTest, RegistrationCancelled) {
+    Install("C01", service_->ChannelUrl());
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 1000);
+    EXPECT_EQ(ui_.tip, text::Utf8ToCp932("認証エラー"));
+    EXPECT_EQ(service_->ServiceRequests(), 0);
+}
+
+TEST_F(DeliveryIntegrationTest, RegistrationFailingWith58) {
+    Install("C01", service_->ChannelUrl());
+    WriteMachineKey(Line("server3", RefusingAddress()) + Line("Company", "C01"));
+    ui_.Accept("D1001", "delipass");
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 58);
+    EXPECT_EQ(errors_.Detail(), 0);
+    EXPECT_EQ(ui_.clicks, 0);
+    EXPECT_FALSE(Cycle().Busy());
+}
+
+TEST_F(DeliveryIntegrationTest, FailsOverFromA404ServerToAGoodOne) {
+    Subscribe(service_->BaseUrl() + "/missing/channel.cgi", service_->ChannelUrl());
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(Cycle().Current().count(), 6);
+}
+
+TEST_F(DeliveryIntegrationTest, RedirectIsSuccessAndKeepsTheFeedAndItsReadMarks) {
+    Subscribe(service_->ChannelUrl());
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    MarkAllRead();
+
+    service_->SetFault(Fault::Redirect);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(errors_.Code(), 0);
+    ASSERT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().first()->read, 1);
+    EXPECT_TRUE(ui_.timerRunning);
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    ASSERT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().first()->read, 1);
+}
+
+TEST_F(DeliveryIntegrationTest, FirstFetchFailureIsSwallowedALaterOneReported) {
+    Subscribe(service_->ChannelUrl());
+    service_->SetFault(Fault::NotFound, 0);
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(ui_.image, TrayImage::Normal);
+    EXPECT_TRUE(ui_.timerRunning);
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 404);
+    EXPECT_EQ(ui_.tip, FindErrorEntry(404).title);
+    EXPECT_FALSE(ui_.timerRunning);
+
+    service_->SetFault(Fault::None);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+}
+
+TEST_F(DeliveryIntegrationTest, BadTokenIs401) {
+    Subscribe(service_->ChannelUrl());
+    WriteUserKey(Line("ClientID", "C100") + Line("ClientPWD", "wrong"));
+    Cycle().RunDeliveryCycle();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 401);
+    EXPECT_EQ(errors_.Detail(), 401);
+}
+
+TEST_F(DeliveryIntegrationTest, SameFeedTwiceThenAChangedDate) {
+    Subscribe(service_->ChannelUrl());
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    MarkAllRead();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+
+    ASSERT_TRUE(service_->RedateItem(2));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    int index = 0;
+    for (FeedItem* item = Cycle().Current().first(); item; item = item->next(), ++index) {
+        EXPECT_EQ(item->read, index == 2 ? 0 : 1) << "item " << index;
+    }
+
+    service_->AddItems(1);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().Current().count(), 7);
+    EXPECT_EQ(Cycle().Current().first()->read, 0);
+}
+
+struct TransportCase {
+    const char* name;
+    Fault fault;             // None: server1 itself is unreachable
+    const char* badAddress;  // "refused" or a literal address
+    std::uint32_t timeout;   // the timeout setting
+};
+
+class TransportFailureTest : public DeliveryIntegrationTest,
+                             public ::testing::WithParamInterface<TransportCase> {
+  protected:
+    std::string FaultyServer() {
+        const TransportCase& c = GetParam();
+        if (c.fault != Fault::None) return service_->ChannelUrl();
+        return std::string(c.badAddress) == "refused" ? RefusingAddress() : c.badAddress;
+    }
+    std::string Timeout() {
+        char line[64];
+        std::snprintf(line, sizeof line, "\"timeout\"=dword:%08x\n", GetParam().timeout);
+        return line;
+    }
+};
+
+TEST_P(TransportFailureTest, IsAFailedAttemptAndTheNextServerIsTried) {
+    const std::string faulty = FaultyServer();
+    Subscribe(faulty, service_->ChannelUrl(), Timeout());
+    service_->SetFault(GetParam().fault, 1);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(ui_.image, TrayImage::Normal);
+    EXPECT_FALSE(Cycle().Busy());
+}
+
+TEST_P(TransportFailureTest, IsReportedAs58WhenNoServerIsLeft) {
+    const std::string faulty = FaultyServer();
+    Subscribe(faulty, "", Timeout());
+    // The first fetch after start is swallowed either way; the one under test comes later.
+    Cycle().RunDeliveryCycle();
+    service_->SetFault(GetParam().fault, 1);
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 58);
+    EXPECT_EQ(errors_.Detail(), 0);
+    EXPECT_EQ(ui_.image, TrayImage::Error);
+    EXPECT_EQ(ui_.tip, FindErrorEntry(58).title);
+    EXPECT_FALSE(Cycle().Busy());
+    EXPECT_FALSE(ui_.timerRunning);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Kinds, TransportFailureTest,
+    ::testing::Values(TransportCase{"Refused", Fault::None, "refused", 0},
+                      TransportCase{"Unresolvable", Fault::None, "http://velmora-test.invalid/rss",
+                                    0},
+                      TransportCase{"Dropped", Fault::Drop, nullptr, 0},
+                      TransportCase{"TimedOut", Fault::Slow, nullptr, 1},
+                      TransportCase{"StalledWithoutTimeout", Fault::Slow, nullptr, 0},
+                      TransportCase{"TooLong", Fault::Huge, nullptr, 0},
+                      TransportCase{"BrokenXml", Fault::BrokenXml, nullptr, 0},
+                      TransportCase{"ServerError", Fault::ServerError, nullptr, 0}),
+    [](const ::testing::TestParamInfo<TransportCase>& info) { return info.param.name; });
+
+}  // namespace
+}  // namespace velmora
