@@ -1,0 +1,56 @@
+#include "app/command_line.h"
+
+namespace velmora {
+
+Launch ParseCommandLine(const std::vector<std::string>& args) {
+    Launch launch;
+    bool demo = false;
+    for (const std::string& a : args) {
+        if (a == "--help" || a == "-h") return {LaunchMode::Help, {}};
+        if (a == "--version") return {LaunchMode::Version, {}};
+        if (a == "--demo") {
+            demo = true;
+            continue;
+        }
+        return {LaunchMode::Invalid, "unknown argument '" + a + "'"};
+    }
+    launch.mode = demo ? LaunchMode::Demo : LaunchMode::Run;
+    return launch;
+}
+
+std::string UsageText(const std::string& programName) {
+    return "Usage: " + programName +
+           " [--demo | --version | --help]\n"
+           "\n"
+           "Velmora, a news client that lives in the system tray. Without options it\n"
+           "runs once per user; starting it again brings up the news of the running copy.\n"
+           "\n"
+           "  --demo     run against a built-in delivery service on 127.0.0.1 with a\n"
+           "             throw-away profile; news arrives within seconds\n"
+           "  --version  print the version and exit\n"
+           "  --help     print this help and exit\n"
+           "\n"
+           "Settings: $XDG_CONFIG_DIRS/velmora/machine.reg (machine-wide) and\n"
+           "$XDG_CONFIG_HOME/velmora/user.reg (per user). Item store:\n"
+           "$XDG_DATA_HOME/VELMORA/VELMORA.dat. SIGTERM and SIGINT quit like the\n"
+           "tray menu's quit command.\n";
+}
+
+std::string VersionText() {
+    return "velmora 1.0.1\n";
+}
+
+std::string NoDisplayText(const std::string& programName, bool demo) {
+    const std::string cmd = programName + (demo ? " --demo" : "");
+    return programName +
+           ": no display to run on (neither DISPLAY nor WAYLAND_DISPLAY is set).\n"
+           "Run it on a desktop, or under a virtual X server:\n"
+           "    xvfb-run -a " +
+           cmd +
+           "\n"
+           "or headless, without tray icon and windows:\n"
+           "    QT_QPA_PLATFORM=offscreen " +
+           cmd + "\n";
+}
+
+}  // namespace velmora

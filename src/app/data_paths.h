@@ -1,0 +1,30 @@
+#pragma once
+// Where the program keeps its per-user data, and the name it runs under.
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+inline constexpr const char* kDataFolderName = "VELMORA";     // string 110
+inline constexpr const char* kItemStoreName = "VELMORA.dat";  // string 111
+
+// The instance name: the executable's file name without folder and extension.
+std::string InstanceNameFromPath(std::string_view executablePath);
+
+// $XDG_DATA_HOME when it is an absolute path, otherwise $HOME/.local/share.
+// Empty when neither the variable nor a home folder can be found.
+std::filesystem::path UserDataHome();
+
+// The data folder $XDG_DATA_HOME/VELMORA, created when missing (the data home
+// with it). Failures are not reported: the item store reads then find nothing
+// and its writes fail.
+std::filesystem::path PrepareDataFolder();
+
+// The item store file inside a data folder.
+inline std::filesystem::path ItemStorePath(const std::filesystem::path& dataFolder) {
+    return dataFolder / kItemStoreName;
+}
+
+}  // namespace velmora

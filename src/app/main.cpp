@@ -1,0 +1,217 @@
+// velmora: the tray news client. Starts once per user; a second start hands
+// over to the running copy.
+
+#include <QApplication>
+#include <QGuiApplication>
+#include <QSessionManager>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <system_error>
+#include <vector>
+
+#include "app/command_line.h"
+#include "app/data_paths.h"
+#include "app/demo_session.h"
+#include "app/icon_resources.h"
+#include "app/quit_signals.h"
+#include "app/single_instance.h"
+#include "app/tool_sheet.h"
+#include "dialogs/dialog_template.h"
+#include "dialogs/qt_text.h"
+#include "feed/item_store.h"
+#include "service/clock.h"
+#include "service/curl_transfer.h"
+#include "service/registry.h"
+#include "service/settings.h"
+
+namespace velmora {
+namespace {
+
+CToolSheet* g_sheet = nullptr;
+
+// When the toolkit ends the process on its own (the X server went away with
+// the session), the read marks are still saved.
+void SaveOnUnexpectedExit() {
+    if (g_sheet && !g_sheet->Ended())
+        SaveItemStore(g_sheet->DataFile(), g_sheet->Cycle().Current());
+}
+
+std::string ExecutablePath(const char* argv0) {
+    std::error_code ec;
+    const std::filesystem::path self = std::filesystem::read_symlink("/proc/self/exe", ec);
+    return ec ? std::string(argv0 ? argv0 : "velmora") : self.string();
+}
+
+bool HasDisplay() {
+    const auto set = [](const char* name) {
+        const char* v = std::getenv(name);
+        return v && *v;
+    };
+    return set("QT_QPA_PLATFORM") || set("DISPLAY") || set("WAYLAND_DISPLAY");
+}
+
+// The popup places itself on the screen, which Wayland does not allow: run on
+// XWayland when it is there.
+void PreferX11() {
+    const char* platform = std::getenv("QT_QPA_PLATFORM");
+    const char* wayland = std::getenv("WAYLAND_DISPLAY");
+    const char* display = std::getenv("DISPLAY");
+    if ((!platform || !*platform) && wayland && *wayland && display && *display) {
+        setenv("QT_QPA_PLATFORM", "xcb", 1);
+    }
+}
+
+QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
+    path.clear();
+    if (CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, valueName, path) != kRegOk) {
+        path.clear();
+    }
+    if (!path.empty()) {
+        const QImage image = LoadIconFile(QStringFromCp932(path));
+        if (!image.isNull()) return image;
+    }
+    return IconResourceImage(resource);
+}
+
+const char* CycleText(int result) {
+    switch (result) {
+        case CycleNothingNew:
+            return "nothing new";
+        case CycleNews:
+            return "news";
+        case CycleRedirected:
+            return "redirected";
+        default:
+            return "failed";
+    }
+}
+
+int Run(int argc, char** argv, bool demoMode) {
+    std::unique_ptr<DemoSession> demo;
+    if (demoMode) {
+        demo = std::make_unique<DemoSession>();
+        std::string error;
+        if (!demo->Start(error)) {
+            std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
+            return 1;
+        }
+        std::printf("velmora demo: delivery service at %s\n", demo->ServiceAddress().c_str());
+        std::printf("velmora demo: throw-away profile in %s (removed at exit)\n",
+                    demo->Root().c_str());
+        std::fflush(stdout);
+    }
+
+    PreferX11();
+    QApplication app(argc, argv);
+    QApplication::setQuitOnLastWindowClosed(false);
+    QGuiApplication::setDesktopFileName(QStringLiteral("velmora"));
+
+    std::vector<std::string> rest;
+    for (const QString& a : QCoreApplication::arguments().mid(1)) rest.push_back(a.toStdString());
+    const Launch launch = ParseCommandLine(rest);
+    if (launch.mode == LaunchMode::Invalid) {
+        std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n", launch.problem.c_str());
+        return 2;
+    }
+
+    const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
+    SingleInstance instance(QString::fromStdString(instanceName));
+    switch (instance.Acquire()) {
+        case SingleInstance::Start::First:
+            break;
+        case SingleInstance::Start::HandedOver:
+            if (demo) std::printf("velmora demo: handed over to the running copy\n");
+            return 0;
+        case SingleInstance::Start::NoAnswer:
+            return 0;
+    }
+
+    const std::filesystem::path dataFolder = PrepareDataFolder();
+    SheetStartup startup;
+    startup.dataFile =
+        dataFolder.empty() ? std::filesystem::path(kItemStoreName) : ItemStorePath(dataFolder);
+    startup.normalIcon = LoadSettingsIcon(settings::kNormalIcon, settings::kNormalIconResource,
+                                          startup.normalIconPath);
+    std::string blinkPath;
+    startup.blinkIcon =
+        LoadSettingsIcon(settings::kBlinkIcon, settings::kBlinkIconResource, blinkPath);
+    startup.colors.text = settings::kTextColorDefault;
+    CRegistryKey::ReadUserOrMachineDword(kSettingsKey, settings::kTextColor, startup.colors.text);
+    startup.colors.readText = settings::kReadTextColorDefault;
+    CRegistryKey::ReadUserOrMachineDword(kSettingsKey, settings::kReadTextColor,
+                                         startup.colors.readText);
+
+    RegisterDialogFontSubstitutes();
+
+    CurlTransfer network;
+    SystemClock clock;
+    SheetServices services;
+    services.network = &network;
+    services.clock = &clock;
+    services.instance = &instance;
+    CToolSheet sheet(QStringLiteral("ツール"), std::move(startup), std::move(services));
+    g_sheet = &sheet;
+    std::atexit(SaveOnUnexpectedExit);
+
+    QuitSignals quitSignals;
+    QObject::connect(&quitSignals, &QuitSignals::quitRequested, &sheet, [&sheet](int signo) {
+        std::fprintf(stderr, "velmora: signal %d, quitting\n", signo);
+        sheet.RequestQuit();
+    });
+    QObject::connect(&app, &QGuiApplication::commitDataRequest, &sheet,
+                     [&sheet](QSessionManager& manager) {
+                         manager.setRestartHint(QSessionManager::RestartNever);
+                         sheet.RequestQuit();
+                     });
+    QObject::connect(&sheet, &CToolSheet::ended, &app, [] { QCoreApplication::exit(0); });
+    if (demo) {
+        QObject::connect(&sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](int r) {
+            std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
+                        CycleText(r), sheet.Cycle().Current().count(), demo->ServiceRequests());
+            std::fflush(stdout);
+        });
+        QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {
+            std::printf("velmora demo: quit, item store %s\n",
+                        sheet.Saved() ? "saved" : "NOT saved");
+            std::fflush(stdout);
+        });
+        std::printf(
+            "velmora demo: click the tray icon for news; its menu's 終了 or Ctrl+C quits\n");
+        std::fflush(stdout);
+    }
+
+    sheet.OnInitDialog();
+    const int code = app.exec();
+    // A quit that arrived outside the sheet (the session manager) still saves.
+    if (!sheet.Ended()) sheet.RequestQuit();
+    g_sheet = nullptr;
+    return code;
+}
+
+}  // namespace
+}  // namespace velmora
+
+int main(int argc, char** argv) {
+    using namespace velmora;
+    bool demoMode = false;
+    for (int i = 1; i < argc; ++i) {
+        const std::string a = argv[i];
+        if (a == "--help" || a == "-h") {
+            std::fputs(UsageText("velmora").c_str(), stdout);
+            return 0;
+        }
+        if (a == "--version") {
+            std::fputs(VersionText().c_str(), stdout);
+            return 0;
+        }
+        if (a == "--demo") demoMode = true;
+    }
+    if (!HasDisplay()) {
+        std::fputs(NoDisplayText("velmora", demoMode).c_str(), stderr);
+        return 1;
+    }
+    return Run(argc, argv, demoMode);
+}

@@ -1,0 +1,30 @@
+#pragma once
+// What the tool sheet asks of the news popup: its three messages and the
+// foreground call. The real popup stands behind it; tests record the calls.
+
+#include <functional>
+#include <memory>
+
+namespace velmora {
+
+class FeedChannel;
+
+class PopupPort {
+  public:
+    virtual ~PopupPort() = default;
+    // UM_POPUP_SETCHANNEL, sent.
+    virtual void SetChannel(const FeedChannel& channel) = 0;
+    // UM_POPUP_SHOWTAB, sent.
+    virtual void ShowTab() = 0;
+    // UM_POPUP_OPEN, posted: the popup slides in later.
+    virtual void PostOpen() = 0;
+    virtual void BringToForeground() = 0;
+};
+
+using PopupFactory = std::function<std::unique_ptr<PopupPort>()>;
+
+// Creates the news popup window (CreatePopup) and shows it; nothing when it
+// cannot be created.
+std::unique_ptr<PopupPort> MakeNewsPopup();
+
+}  // namespace velmora

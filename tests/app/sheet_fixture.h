@@ -1,0 +1,154 @@
+#pragma once
+// A tool sheet on hive files in a temporary folder, with a transfer answering
+// from a table and a popup that records what it is asked.
+
+#include <QApplication>
+#include <QCoreApplication>
+#include <QElapsedTimer>
+#include <QTimer>
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "app/icon_resources.h"
+#include "app/popup_port.h"
+#include "app/tool_sheet.h"
+#include "feed/feed_channel.h"
+#include "service/delivery_fakes.h"
+#include "service/fixed_clock.h"
+#include "service/hive_sandbox.h"
+#include "service/registry.h"
+
+namespace velmora::testing {
+
+inline QApplication& TestApp() {
+    static int argc = 1;
+    static char name[] = "shell_test";
+    static char* argv[] = {name, nullptr};
+    static QApplication* app = [] {
+        auto* a = new QApplication(argc, argv);
+        QApplication::setQuitOnLastWindowClosed(false);
+        return a;
+    }();
+    return *app;
+}
+
+// Dispatches events until `done` holds or `ms` pass; true when it held.
+inline bool WaitFor(const std::function<bool()>& done, int ms = 5000) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > ms) return false;
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+    return true;
+}
+
+// Dispatches what is queued now and what that queues in turn.
+inline void Settle() {
+    for (int i = 0; i < 20; ++i) {
+        QCoreApplication::sendPostedEvents();
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+    }
+}
+
+// Runs `step` as soon as a nested event loop (a modal dialog) dispatches.
+inline void WhenNested(std::function<void()> step) {
+    QTimer::singleShot(0, std::move(step));
+}
+
+class RecordingPopup final : public PopupPort {
+  public:
+    explicit RecordingPopup(std::vector<std::string>& log) : log_(log) {}
+    void SetChannel(const FeedChannel& channel) override {
+        log_.push_back("setchannel:" + std::to_string(channel.count()));
+    }
+    void ShowTab() override { log_.push_back("showtab"); }
+    void PostOpen() override { log_.push_back("open"); }
+    void BringToForeground() override { log_.push_back("foreground"); }
+
+  private:
+    std::vector<std::string>& log_;
+};
+
+inline constexpr const char* kChannelServer = "http://one.test/rss/channel.cgi";
+inline constexpr const char* kAccountServer = "http://acct.test/rss/account.cgi";
+
+class SheetFixture : public HiveSandbox {
+  protected:
+    void SetUp() override {
+        HiveSandbox::SetUp();
+        TestApp();
+        setenv("XDG_DATA_HOME", (root_ / "data").c_str(), 1);
+        fs::create_directories(root_ / "tmp");
+        setenv("TMPDIR", (root_ / "tmp").c_str(), 1);
+        fs::create_directories(DataFile().parent_path());
+    }
+    void TearDown() override {
+        sheet_.reset();
+        Settle();
+        HiveSandbox::TearDown();
+    }
+
+    fs::path DataFile() const { return root_ / "data" / "VELMORA" / "VELMORA.dat"; }
+
+    // A machine key with one channel and one account server, and the given
+    // per-user lines (the client identity unless replaced).
+    void Provision(
+        const std::string& machineExtra = "",
+        const std::string& userLines = "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n") {
+        WriteMachineKey(std::string("\"server1\"=\"") + kChannelServer + "\"\n\"server3\"=\"" +
+                        kAccountServer + "\"\n" + machineExtra);
+        WriteUserKey(userLines);
+    }
+
+    static std::string Feed(int items, const std::string& date = "2024-01-01") {
+        std::vector<ChannelEntry> entries;
+        for (int i = 0; i < items; ++i) entries.push_back({"item" + std::to_string(i), date});
+        return ChannelDocument(entries);
+    }
+
+    CToolSheet& MakeSheet(QImage normal = IconResourceImage(128)) {
+        SheetStartup startup;
+        startup.dataFile = DataFile();
+        startup.normalIcon = normal;
+        startup.blinkIcon = IconResourceImage(129);
+        SheetServices services;
+        services.network = &network_;
+        services.clock = &clock_;
+        services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
+        sheet_ = std::make_unique<CToolSheet>(QStringLiteral("ツール"), startup, services);
+        QObject::connect(sheet_.get(), &CToolSheet::ended, [this] { ++ended_; });
+        QObject::connect(sheet_.get(), &CToolSheet::cycleFinished,
+                         [this](int r) { cycles_.push_back(r); });
+        return *sheet_;
+    }
+
+    // The sheet initialised and its first UM_POLL handled.
+    CToolSheet& StartedSheet() {
+        CToolSheet& sheet = MakeSheet();
+        sheet.OnInitDialog();
+        Settle();
+        return sheet;
+    }
+
+    void PopupLogClear() { popupLog_.clear(); }
+
+    std::uint32_t UserDword(const char* name, std::uint32_t absent = 0xDEADBEEF) {
+        std::uint32_t v = absent;
+        CRegistryKey::ReadDword(RootKey::CurrentUser, kSettingsKey, name, v);
+        return v;
+    }
+
+    FakeTransfer network_;
+    FixedClock clock_{kSampleInstant};
+    std::vector<std::string> popupLog_;
+    std::vector<int> cycles_;
+    int ended_ = 0;
+    std::unique_ptr<CToolSheet> sheet_;
+    ScopedEnv savedDataHome_{"XDG_DATA_HOME"};
+    ScopedEnv savedTmp_{"TMPDIR"};
+};
+
+}  // namespace velmora::testing

@@ -1,0 +1,502 @@
+// The tool sheet's handlers and the tray click sequences, headless, with a
+// transfer answering from a table on the worker thread.
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <QKeyEvent>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPushButton>
+#include <atomic>
+#include <condition_variable>
+#include <mutex>
+#include <thread>
+
+#include "app/tray_icon.h"
+#include "app/tray_notify_event.h"
+#include "dialogs/about_dialog.h"
+#include "dialogs/delivery_no_dialog.h"
+#include "dialogs/error_dialog.h"
+#include "dialogs/option_page.h"
+#include "dialogs/qt_text.h"
+#include "feed/item_store.h"
+#include "sheet_fixture.h"
+#include "text/cp932.h"
+
+using namespace velmora;
+using namespace velmora::testing;
+using ::testing::ElementsAre;
+
+namespace {
+
+void LeftClick(CToolSheet& sheet) {
+    QCoreApplication::postEvent(&sheet, new TrayNotifyEvent(kTrayIconId, kWmLButtonDown));
+}
+
+QString Utf(const char* s) {
+    return QString::fromUtf8(s);
+}
+
+}  // namespace
+
+class ToolSheetTest : public SheetFixture {};
+
+TEST_F(ToolSheetTest, InitialisationAddsTheTrayIconAndRunsTheFirstCycle) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(3)));
+    CToolSheet& sheet = StartedSheet();
+    EXPECT_TRUE(sheet.Tray().Added());
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(sheet.windowTitle(), Utf("ヴェルモラ"));
+    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
+    ASSERT_EQ(network_.calls.size(), 1u);
+    EXPECT_THAT(cycles_, ElementsAre(CycleNews));
+    EXPECT_EQ(sheet.Cycle().Current().count(), 3);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_TRUE(sheet.PollTimer().IsActive());
+    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 60u * 60000u);
+}
+
+TEST_F(ToolSheetTest, NewsWithPopupSettingOneSlidesThePopupIn) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    CToolSheet& sheet = StartedSheet();
+    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
+    EXPECT_FALSE(sheet.Blinking());
+}
+
+TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
+    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    CToolSheet& sheet = StartedSheet();
+    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2"));
+    ASSERT_TRUE(sheet.Blinking());
+
+    // The first two ticks show normal, then blink.
+    std::vector<TrayImage> seen;
+    ASSERT_TRUE(WaitFor([&] {
+        if (seen.empty() || seen.back() != sheet.ShownImage()) seen.push_back(sheet.ShownImage());
+        return seen.size() >= 2 && seen.back() == TrayImage::Blink;
+    }));
+
+    PopupLogClear();
+    LeftClick(sheet);
+    QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
+    EXPECT_FALSE(sheet.Blinking());  // at once, before the posted UM_SHOWNEWS
+    Settle();
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
+    EXPECT_THAT(cycles_, ElementsAre(CycleNews, CycleNothingNew));
+}
+
+TEST_F(ToolSheetTest, NothingNewOnlyHandsThePopupTheFeed) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    CToolSheet& sheet = StartedSheet();
+    PopupLogClear();
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_THAT(popupLog_, ElementsAre("setchannel:2"));
+    EXPECT_FALSE(sheet.Blinking());
+}
+
+TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    std::vector<QString> messages;
+    sheet.Page().SetMessageSink([&](const QString& m) { messages.push_back(m); });
+    const std::uint64_t before = sheet.PollTimer().IntervalMs();
+
+    sheet.OnCommand(kCmdTool);
+    ASSERT_TRUE(sheet.isVisible());
+    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("60"));
+
+    for (const char* wrong : {"4", "1000", ""}) {
+        sheet.Page().IntervalEdit()->setText(Utf(wrong));
+        sheet.accept();
+        EXPECT_TRUE(sheet.isVisible()) << wrong;
+        EXPECT_EQ(UserDword("Reread"), 0xDEADBEEFu) << wrong;
+        EXPECT_EQ(sheet.PollTimer().IntervalMs(), before);
+    }
+    ASSERT_EQ(messages.size(), 3u);
+    EXPECT_EQ(messages[0], IntervalRangeMessage());
+    EXPECT_TRUE(messages[0].contains(Utf("5")) && messages[0].contains(Utf("999")));
+    EXPECT_EQ(messages[1], IntervalRangeMessage());
+    EXPECT_EQ(messages[2], WholeNumberMessage());
+
+    sheet.Page().IntervalEdit()->setText(Utf("999"));
+    sheet.accept();
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_EQ(UserDword("Reread"), 999u);
+    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 59940000u);
+    EXPECT_TRUE(sheet.PollTimer().IsActive());
+
+    sheet.OnCommand(kCmdTool);
+    sheet.Page().IntervalEdit()->setText(Utf("30"));
+    sheet.accept();
+    EXPECT_EQ(UserDword("Reread"), 30u);
+    EXPECT_EQ(UserDword("popup"), 1u);
+    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 1800000u);
+    EXPECT_EQ(sheet.Cycle().Settings().pollMinutes, 30u);
+}
+
+TEST_F(ToolSheetTest, HiddenPopupChoiceRoundTripsAndCancelForgetsEdits) {
+    Provision("",
+              "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"s\"\n\"popup\"=dword:00000000\n"
+              "\"Reread\"=dword:00000002\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    std::vector<QString> messages;
+    sheet.Page().SetMessageSink([&](const QString& m) { messages.push_back(m); });
+
+    sheet.OnCommand(kCmdTool);
+    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("2"));  // shown unchanged
+    sheet.accept();
+    EXPECT_TRUE(sheet.isVisible());
+    EXPECT_EQ(messages.size(), 1u);
+    sheet.Page().IntervalEdit()->setText(Utf("45"));
+    sheet.reject();
+    EXPECT_FALSE(sheet.isVisible());
+    sheet.OnCommand(kCmdTool);
+    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("2"));
+    sheet.Page().IntervalEdit()->setText(Utf("10"));
+    sheet.accept();
+    EXPECT_EQ(UserDword("popup"), 0u);
+    EXPECT_EQ(UserDword("Reread"), 10u);
+}
+
+TEST_F(ToolSheetTest, KeysAreSwallowedWhileHidden) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    ASSERT_FALSE(sheet.isVisible());
+    QKeyEvent enter(QEvent::KeyPress, Qt::Key_Return, Qt::NoModifier);
+    EXPECT_TRUE(QCoreApplication::sendEvent(&sheet, &enter));
+    QKeyEvent escape(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&sheet, &escape);
+    EXPECT_EQ(UserDword("Reread"), 0xDEADBEEFu);
+
+    // Shown, the same keys act: Escape hides the sheet.
+    sheet.OnCommand(kCmdTool);
+    ASSERT_TRUE(sheet.isVisible());
+    QKeyEvent escape2(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
+    QCoreApplication::sendEvent(&sheet, &escape2);
+    EXPECT_FALSE(sheet.isVisible());
+}
+
+TEST_F(ToolSheetTest, ClickWhileARequestRunsStartsNoCycle) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    CToolSheet& sheet = StartedSheet();
+    PopupLogClear();
+    std::atomic<bool> clicked{false};
+    network_.during = [&](const std::string&) {
+        // A tray click handled while the worker thread runs the request.
+        if (clicked) return;
+        QMetaObject::invokeMethod(
+            &sheet,
+            [&] {
+                LeftClick(sheet);
+                QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
+                clicked = true;
+            },
+            Qt::QueuedConnection);
+        while (!clicked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
+    };
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_FETCHNEWS));
+    Settle();
+    // The click found the sheet busy: only the foreground call, then the
+    // cycle's own hand-over; no further request.
+    EXPECT_TRUE(clicked);
+    EXPECT_EQ(network_.calls.size(), 2u);
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open"));
+}
+
+TEST_F(ToolSheetTest, FailedFetchShowsErrorAndTheClickShowsTheDialog) {
+    Provision();
+    network_.Answer(kChannelServer, HeaderAnswer(404, "Not Found"));
+    CToolSheet& sheet = StartedSheet();
+    // The first fetch after start fails quietly.
+    EXPECT_EQ(sheet.Errors().Code(), 0);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_TRUE(sheet.PollTimer().IsActive());
+
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_EQ(sheet.Errors().Code(), 404);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
+    EXPECT_EQ(sheet.TrayTip(), Utf("通信エラー"));
+    EXPECT_FALSE(sheet.PollTimer().IsActive());
+
+    // The click shows the dialog; the cycle it starts succeeds and resets the error.
+    network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
+    LeftClick(sheet);
+    QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
+    ASSERT_TRUE(sheet.ErrorDialog()->isVisible());
+    EXPECT_EQ(sheet.ErrorDialog()->TitleText(), Utf("通信エラー"));
+    EXPECT_EQ(sheet.ErrorDialog()->MessageText(), Utf("サーバにアクセスできません。 (404)"));
+    Settle();
+    EXPECT_EQ(sheet.Errors().Code(), 0);
+    EXPECT_TRUE(sheet.ErrorDialog()->isVisible());
+    EXPECT_EQ(sheet.ErrorDialog()->TitleText(), QString());
+    EXPECT_EQ(sheet.ErrorDialog()->MessageText(), QString());
+    // The tooltip keeps the error's title until the dialog is closed.
+    EXPECT_EQ(sheet.TrayTip(), Utf("通信エラー"));
+
+    sheet.ErrorDialog()->reject();
+    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
+    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+}
+
+TEST_F(ToolSheetTest, ClosingTheErrorDialogClearsTheErrorBeforeItHides) {
+    Provision();
+    network_.Answer(kChannelServer, HeaderAnswer(404, "Not Found"));
+    CToolSheet& sheet = StartedSheet();
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    LeftClick(sheet);
+    QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
+    ASSERT_TRUE(sheet.ErrorDialog()->isVisible());
+    bool clearedWhileVisible = false;
+    QObject::connect(sheet.ErrorDialog(), &QDialog::rejected,
+                     [&] { clearedWhileVisible = sheet.Errors().Code() == 0; });
+    sheet.ErrorDialog()->CloseButton()->click();
+    EXPECT_TRUE(clearedWhileVisible);
+    EXPECT_EQ(sheet.Errors().Code(), 0);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    // The cycle the click started now succeeds; a click then opens nothing.
+    network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
+    Settle();
+    LeftClick(sheet);
+    Settle();
+    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
+}
+
+TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
+    Provision("\"Company\"=\"5\"\n", "\"DeliveryNo\"=\"D77\"\n");
+    std::vector<std::string> prompts;
+    int dialogs = 0;
+    // Cancels every delivery number dialog as soon as it is open.
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        CDeliveryNoDlg* dlg = sheet_ ? sheet_->OpenDeliveryDialog() : nullptr;
+        if (!dlg || !dlg->isVisible()) return;
+        ++dialogs;
+        prompts.push_back(dlg->Prompt());
+        EXPECT_EQ(dlg->NumberEdit()->text(), Utf("D77"));
+        // A second request while it is open opens no second dialog.
+        QCoreApplication::postEvent(sheet_.get(), new QEvent(UM_FETCHNEWS));
+        QCoreApplication::sendPostedEvents(sheet_.get(), UM_FETCHNEWS);
+        dlg->reject();
+    });
+    poller.start(10);
+
+    CToolSheet& sheet = StartedSheet();
+    ASSERT_TRUE(WaitFor([&] { return dialogs == 1 && !cycles_.empty(); }));
+    EXPECT_EQ(prompts[0], DeliveryNumberPrompt());
+    EXPECT_EQ(sheet.Errors().Code(), kErrorAuthentication);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
+    EXPECT_EQ(sheet.TrayTip(), Utf("認証エラー"));
+
+    // The click posts UM_SHOWNEWS twice; the first cycle asks with the
+    // wrong-number prompt, the second finds the dialog open.
+    LeftClick(sheet);
+    ASSERT_TRUE(WaitFor([&] { return dialogs == 2; }));
+    Settle();
+    EXPECT_EQ(dialogs, 2);
+    EXPECT_EQ(prompts[1], WrongDeliveryNumberPrompt());
+    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
+    EXPECT_TRUE(network_.calls.empty());
+}
+
+TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(4)));
+    CToolSheet& sheet = StartedSheet();
+    ASSERT_FALSE(fs::exists(DataFile()));
+    EXPECT_TRUE(sheet.OnCommand(kCmdExit));
+    EXPECT_EQ(ended_, 1);
+    EXPECT_TRUE(sheet.Saved());
+    EXPECT_FALSE(sheet.Tray().Added());
+    FeedChannel stored;
+    ASSERT_TRUE(LoadItemStore(DataFile(), stored));
+    EXPECT_EQ(stored.count(), 4);
+    // Nothing runs after the end.
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_EQ(network_.calls.size(), 1u);
+}
+
+TEST_F(ToolSheetTest, UnreadableStoreIsNotReplacedAtTheEnd) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    // Opens, but every read fails.
+    fs::create_symlink("/proc/self/mem", DataFile());
+    CToolSheet& sheet = StartedSheet();
+    sheet.RequestQuit();
+    EXPECT_EQ(ended_, 1);
+    EXPECT_FALSE(sheet.Saved());
+    EXPECT_TRUE(fs::is_symlink(DataFile()));
+}
+
+namespace {
+
+// Blocks each request until it is stopped.
+class StallingNetwork final : public Transfer {
+  public:
+    TransferAnswer Get(const std::string&, std::uint32_t, std::stop_token stop) override {
+        ++calls;
+        if (onEnter) onEnter();
+        std::mutex m;
+        std::condition_variable_any cv;
+        std::unique_lock lock(m);
+        cv.wait(lock, stop, [] { return false; });
+        return FailedAnswer("stopped");
+    }
+    std::atomic<int> calls{0};
+    std::function<void()> onEnter;
+};
+
+}  // namespace
+
+TEST_F(ToolSheetTest, QuitDuringATransferLetsTheCycleUnwindFirst) {
+    Provision("\"server2\"=\"http://two.test/rss/channel.cgi\"\n");
+    WriteBytes(DataFile(),
+               "[Subscription]\n");  // an existing store, rewritten at the end
+    StallingNetwork stalling;
+    SheetStartup startup;
+    startup.dataFile = DataFile();
+    startup.normalIcon = IconResourceImage(128);
+    startup.blinkIcon = IconResourceImage(129);
+    SheetServices services;
+    services.network = &stalling;
+    services.clock = &clock_;
+    services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
+    CToolSheet sheet(QStringLiteral("ツール"), startup, services);
+    bool busyAtEnd = true;
+    int endings = 0;
+    QObject::connect(&sheet, &CToolSheet::ended, [&] {
+        busyAtEnd = sheet.Cycle().Busy();
+        ++endings;
+    });
+    // "終了" chosen while the request hangs (as SIGTERM would arrive).
+    stalling.onEnter = [&sheet] {
+        QMetaObject::invokeMethod(
+            &sheet, [&sheet] { sheet.RequestQuit(); }, Qt::QueuedConnection);
+    };
+    sheet.OnInitDialog();
+    ASSERT_TRUE(WaitFor([&] { return endings == 1; }));
+    EXPECT_FALSE(busyAtEnd);
+    EXPECT_TRUE(sheet.Saved());
+    // The second server was not tried after the quit.
+    EXPECT_EQ(stalling.calls, 1);
+    EXPECT_FALSE(sheet.Tray().Added());
+}
+
+TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
+    Provision("\"Company\"=\"5\"\n", "");
+    bool dialogWasOpen = false;
+    QTimer poller;
+    QObject::connect(&poller, &QTimer::timeout, [&] {
+        CDeliveryNoDlg* dlg = sheet_ ? sheet_->OpenDeliveryDialog() : nullptr;
+        if (!dlg || !dlg->isVisible() || dialogWasOpen) return;
+        dialogWasOpen = true;
+        dlg->NumberEdit()->setText(Utf("D1"));
+        dlg->PasswordEdit()->setText(Utf("pw"));
+        sheet_->RequestQuit();
+    });
+    poller.start(10);
+    MakeSheet().OnInitDialog();
+    ASSERT_TRUE(WaitFor([&] { return ended_ == 1; }));
+    EXPECT_TRUE(dialogWasOpen);
+    EXPECT_TRUE(sheet_->Saved());
+    EXPECT_EQ(sheet_->OpenDeliveryDialog(), nullptr);
+    // The typed number was not sent: no registration during the quit.
+    EXPECT_TRUE(network_.calls.empty());
+}
+
+TEST_F(ToolSheetTest, TrayHostRecreatedShowsNormalIconAndStringTip) {
+    Provision("\"Title\"=\"Custom title\"\n");
+    network_.Answer(kChannelServer, HeaderAnswer(401, "Unauthorized"));
+    CToolSheet& sheet = StartedSheet();
+    EXPECT_EQ(sheet.TrayTip(), Utf("Custom title"));
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    ASSERT_EQ(sheet.ShownImage(), TrayImage::Error);
+    emit sheet.Tray().hostRecreated();
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
+    EXPECT_TRUE(sheet.Tray().Added());
+}
+
+TEST_F(ToolSheetTest, LongTitleIsCutForTheTooltip) {
+    std::string title;
+    for (int i = 0; i < 40; ++i) title += "ニ";
+    Provision("\"Title\"=\"" + title + "\"\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    EXPECT_EQ(sheet.windowTitle(), QString::fromStdString(title));
+    const std::string tip = Cp932FromQString(sheet.TrayTip());
+    EXPECT_EQ(tip.size(), 62u);
+    EXPECT_EQ(sheet.TrayTip(), QString::fromStdString(title).left(31));
+}
+
+TEST_F(ToolSheetTest, OverlayImagesAndTheirFallback) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    const QImage normal = sheet.IconFor(TrayImage::Normal).pixmap(32, 32).toImage();
+    const QImage error = sheet.IconFor(TrayImage::Error).pixmap(32, 32).toImage();
+    EXPECT_NE(normal, error);
+    sheet_.reset();
+
+    // A base the composition cannot use: the normal image stands in.
+    QImage tiny(1, 1, QImage::Format_ARGB32);
+    tiny.fill(Qt::red);
+    CToolSheet& broken = MakeSheet(tiny);
+    broken.OnInitDialog();
+    Settle();
+    EXPECT_EQ(broken.IconFor(TrayImage::Error).cacheKey(),
+              broken.IconFor(TrayImage::Normal).cacheKey());
+    EXPECT_FALSE(broken.IconFor(TrayImage::Error).isNull());
+}
+
+TEST_F(ToolSheetTest, TrayMenuHasItsEntriesInOrder) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    std::unique_ptr<QMenu> menu = sheet.BuildTrayMenu();
+    const QList<QAction*> actions = menu->actions();
+    ASSERT_EQ(actions.size(), 5);
+    EXPECT_EQ(actions[0]->text(), Utf("ツール"));
+    EXPECT_EQ(actions[0]->data().toInt(), kCmdTool);
+    EXPECT_EQ(actions[1]->text(), Utf("ヘルプ"));
+    EXPECT_EQ(actions[1]->data().toInt(), kCmdHelp);
+    EXPECT_EQ(actions[2]->text(), Utf("バージョン情報"));
+    EXPECT_EQ(actions[2]->data().toInt(), kCmdAbout);
+    EXPECT_TRUE(actions[3]->isSeparator());
+    EXPECT_EQ(actions[4]->text(), Utf("終了"));
+    EXPECT_EQ(actions[4]->data().toInt(), kCmdExit);
+    EXPECT_FALSE(sheet.OnCommand(12345));
+}
+
+TEST_F(ToolSheetTest, AboutShowsIdentitiesAndCompanyLabel) {
+    Provision("\"Company\"=\"0\"\n",
+              "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"s\"\n\"GroupID\"=\"G9\"\n"
+              "\"DeliveryNo\"=\"D5\"\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
+    CToolSheet& sheet = StartedSheet();
+    QStringList seen;
+    WhenNested([&] {
+        CAboutDlg* about = sheet.AboutDialog();
+        for (int id : {1019, 1014, 1015, 1021, 1020}) seen << about->Field(id)->text();
+        about->accept();
+    });
+    sheet.OnCommand(kCmdAbout);
+    EXPECT_THAT(seen,
+                ElementsAre(Utf("ヴェルモラ 1.0.1"), Utf("G9"), Utf("C1"), QString(), Utf("D5")));
+}
