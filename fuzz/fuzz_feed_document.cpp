@@ -1,0 +1,77 @@
+// Feed documents: whatever the bytes, the load ends with FetchOk or with
+// FetchFailed, error 58 and an empty channel, and the item list is sound.
+
+#include <stdlib.h>
+#include <unistd.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+
+#include "dialogs/error_table.h"
+#include "feed/feed_channel.h"
+#include "feed/feed_document.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+const std::filesystem::path& WorkFile() {
+    static const std::filesystem::path file = [] {
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        std::string folder = (base / "fuzz-feed-XXXXXX").string();
+        Check(::mkdtemp(folder.data()) != nullptr);
+        return std::filesystem::path(folder) / "LUM0000.tmp";
+    }();
+    // Registered after the path's own destructor, so it runs before it.
+    static const bool removal = [] {
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(file.parent_path(), ignored);
+        });
+        return true;
+    }();
+    (void)removal;
+    return file;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::filesystem::path& file = WorkFile();
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    Check(out != nullptr);
+    Check(std::fwrite(data, 1, size, out) == size);
+    Check(std::fclose(out) == 0);
+
+    velmora::FeedChannel channel;
+    channel.SetIssuedId("kept");
+    velmora::ErrorState errors;
+    const velmora::FetchResult result = velmora::LoadFeedDocument(file, channel, errors);
+    std::filesystem::remove(file);
+
+    Check(result == velmora::FetchOk || result == velmora::FetchFailed);
+    if (result == velmora::FetchFailed) {
+        Check(errors.Code() == velmora::kErrorServerNotFound && errors.Detail() == 0);
+        Check(channel.count() == 0 && channel.first() == nullptr && channel.title().empty());
+    } else {
+        Check(errors.Code() == 0);
+    }
+    std::int32_t walked = 0;
+    const velmora::FeedItem* previous = nullptr;
+    for (const velmora::FeedItem* item = channel.first(); item; item = item->next()) {
+        Check(item->prev() == previous && item->read == 0);
+        // Texts are single lines.
+        Check(item->headline().find_first_of("\r\n") == std::string::npos);
+        previous = item;
+        ++walked;
+    }
+    Check(walked == channel.count() && channel.last() == previous);
+    return 0;
+}

@@ -1,0 +1,127 @@
+// Profile files and the item store: parsing keeps every byte; a value that is
+// set reads back as written; a loaded store saved and loaded again gives the
+// same feed.
+
+#include <fuzzer/FuzzedDataProvider.h>
+#include <stdlib.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "feed/feed_channel.h"
+#include "feed/item_store.h"
+#include "feed/profile_file.h"
+#include "text/cp932.h"
+
+namespace {
+
+void Check(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+const std::filesystem::path& Folder() {
+    static const std::filesystem::path folder = [] {
+        // Memory-backed when possible: the store syncs every save to disk.
+        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
+                                               ? std::filesystem::path("/dev/shm")
+                                               : std::filesystem::temp_directory_path();
+        std::string name = (base / "fuzz-ini-XXXXXX").string();
+        Check(::mkdtemp(name.data()) != nullptr);
+        return std::filesystem::path(name);
+    }();
+    // Registered after the path's own destructor, so it runs before it.
+    static const bool removal = [] {
+        std::atexit([] {
+            std::error_code ignored;
+            std::filesystem::remove_all(folder, ignored);
+        });
+        return true;
+    }();
+    (void)removal;
+    return folder;
+}
+
+void WriteFile(const std::filesystem::path& file, std::string_view bytes) {
+    std::FILE* out = std::fopen(file.c_str(), "wb");
+    Check(out != nullptr);
+    Check(std::fwrite(bytes.data(), 1, bytes.size(), out) == bytes.size());
+    Check(std::fclose(out) == 0);
+}
+
+// Every CR, LF or CRLF as one space, whatever byte comes before it: the
+// writer never lets a line break into a value.
+std::string FoldEveryBreak(std::string_view s) {
+    std::string out;
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r' && i + 1 < s.size() && s[i + 1] == '\n') ++i;
+        out += s[i] == '\r' || s[i] == '\n' ? ' ' : s[i];
+    }
+    return out;
+}
+
+bool SameFeed(const velmora::FeedChannel& a, const velmora::FeedChannel& b) {
+    if (a.title() != b.title() || a.link() != b.link() || a.dateText() != b.dateText() ||
+        a.count() != b.count()) {
+        return false;
+    }
+    for (const velmora::FeedItem *x = a.first(), *y = b.first(); x; x = x->next(), y = y->next()) {
+        if (x->headline() != y->headline() || x->link() != y->link() ||
+            x->detail() != y->detail() || x->dateText() != y->dateText() ||
+            x->image() != y->image() || x->read != y->read || x->textColor != y->textColor ||
+            x->readTextColor != y->readTextColor) {
+            return false;
+        }
+    }
+    return true;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    FuzzedDataProvider input(data, size);
+    const std::string section = input.ConsumeRandomLengthString(16);
+    const std::string key = input.ConsumeRandomLengthString(16);
+    const std::string value = input.ConsumeRandomLengthString(1100);
+    const std::string text = input.ConsumeRemainingBytesAsString();
+
+    // The reader keeps the file as it was.
+    velmora::ProfileFile profile = velmora::ProfileFile::Parse(text);
+    Check(profile.Text() == text);
+    if (const auto found = profile.Find(section, key)) Check(found->size() <= 1023);
+
+    // A value that is set reads back as written (one line, at most 1023 bytes),
+    // unless the key name cannot be written as one.
+    const bool writableKey = !key.empty() && key.find_first_of("=[\r\n") == std::string::npos &&
+                             key.find_first_not_of(" \t") != std::string::npos;
+    const bool writableSection = section.find_first_of("[]\r\n") == std::string::npos &&
+                                 section.find_first_not_of(" \t") != std::string::npos;
+    if (writableKey && writableSection) {
+        profile.Set(section, key, value);
+        const velmora::ProfileFile reread = velmora::ProfileFile::Parse(profile.Text());
+        const std::string expected = velmora::text::CutToBytes(FoldEveryBreak(value), 1023);
+        Check(reread.Get(section, key) == expected);
+        Check(profile.Get(section, key) == expected);
+        profile.DeleteSection(section);
+        Check(!profile.Find(section, key));
+    }
+
+    // The item store: load, save, load again gives the same feed.
+    const std::filesystem::path first = Folder() / "first.dat";
+    const std::filesystem::path second = Folder() / "second.dat";
+    WriteFile(first, text);
+    velmora::FeedChannel loaded;
+    Check(velmora::LoadItemStore(first, loaded));
+    Check(velmora::SaveItemStore(second, loaded));
+    velmora::FeedChannel reloaded;
+    Check(velmora::LoadItemStore(second, reloaded));
+    Check(SameFeed(loaded, reloaded));
+    // Saving over the original keeps what is not the feed.
+    Check(velmora::SaveItemStore(first, loaded));
+    std::filesystem::remove(first);
+    std::filesystem::remove(second);
+    return 0;
+}

@@ -1,0 +1,81 @@
+#pragma once
+// One news item of a feed. Texts are CP932 bytes.
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <string_view>
+
+namespace velmora {
+
+// The application's two item colours (0x00BBGGRR), read from the settings
+// "TextColor" and "ReadTextColor" at start-up and handed to the feed model.
+struct ItemColors {
+    std::uint32_t text = 0;             // unread items
+    std::uint32_t readText = 0xFFFFFF;  // read items
+};
+
+// Every "%26" becomes "&"; the output is not scanned again ("%2526" stays,
+// "%26%26" gives "&&") and a match never starts inside a double-byte character.
+std::string UnescapeAmpersand(std::string_view text);
+// `target` = UnescapeAmpersand(text), reusing the target's storage.
+void AssignUnescaped(std::string& target, std::string_view text);
+
+class FeedChannel;
+
+class FeedItem {
+  public:
+    explicit FeedItem(ItemColors colors = {});
+    FeedItem(const FeedItem&) = delete;  // items live in one channel's list; use CloneItem
+    FeedItem& operator=(const FeedItem&) = delete;
+    virtual ~FeedItem();
+
+    // Back to the defaults: no neighbours, empty texts, unread, the given colours.
+    void Clear();
+
+    void SetHeadline(std::string_view text) { headline_ = text; }
+    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
+    void SetDetail(std::string_view text) { detail_ = text; }
+    void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
+    void SetDate(std::string_view text) { dateText_ = text; }
+
+    const std::string& headline() const { return headline_; }
+    const std::string& link() const { return link_; }
+    const std::string& detail() const { return detail_; }
+    const std::string& image() const { return image_; }
+    const std::string& dateText() const { return dateText_; }
+
+    FeedItem* prev() const { return prev_; }
+    FeedItem* next() const { return next_; }
+
+  private:
+    friend class FeedChannel;
+    friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
+
+    // The texts and colours of `source`; unread, no neighbours.
+    struct CloneTag {};
+    FeedItem(const FeedItem& source, CloneTag);
+
+    // What a merge reads comes first, so that it shares few cache lines.
+    FeedItem* prev_ = nullptr;
+    FeedItem* next_ = nullptr;
+    std::string headline_;
+    std::string dateText_;
+
+  public:
+    // Colours and the read mark are read and written directly.
+    std::uint32_t textColor = 0;
+    std::uint32_t readTextColor = 0xFFFFFF;
+    std::uint8_t read = 0;
+
+  private:
+    ItemColors colors_;  // the defaults Clear restores
+    std::string link_;
+    std::string detail_;
+    std::string image_;
+};
+
+// A new unread item with the texts and colours of `item` and no neighbours.
+std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
+
+}  // namespace velmora
