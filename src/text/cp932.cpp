@@ -106,9 +106,12 @@ std::string FoldLineBreaks(std::string_view s) {
             out.push_back(' ');
         } else {
             out.push_back(s[i]);
-            // The trail byte of a double-byte character is never a line break
-            // (trail bytes start at 0x40), but copy it as a unit all the same.
-            if (IsLeadByte(c) && i + 1 < s.size()) out.push_back(s[++i]);
+            // Copy a double-byte character as a unit; a lead byte followed by
+            // anything but a trail byte (a CR or LF among them) stands alone.
+            if (IsLeadByte(c) && i + 1 < s.size()) {
+                auto t = static_cast<unsigned char>(s[i + 1]);
+                if (t >= 0x40 && t != 0x7F && t <= 0xFC) out.push_back(s[++i]);
+            }
         }
     }
     return out;

@@ -64,4 +64,6 @@ TEST(Cp932Bytes, FoldLineBreaksMakesOneSpacePerBreak) {
     EXPECT_EQ(FoldLineBreaks("\r\n\r\n"), "  ");
     EXPECT_EQ(FoldLineBreaks("\n\r"), "  ");
     EXPECT_EQ(FoldLineBreaks("\x82\xa0x"), "\x82\xa0x");
+    // A lone lead byte never hides the break after it.
+    EXPECT_EQ(FoldLineBreaks("a\x82\nb\x83\r\nc"), "a\x82 b\x83 c");
 }
