@@ -17,7 +17,7 @@
 namespace velmora::testing {
 
 // Runs the event loop until `done` or `timeoutMs` passes; tells whether it got done.
-inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 5000) {
+inline bool WaitFor(const std::function<bool()>& done, int timeoutMs = 20000) {
     QElapsedTimer timer;
     timer.start();
     while (!done()) {
