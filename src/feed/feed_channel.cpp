@@ -40,9 +40,7 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
-    swap(blocks_, other.blocks_);
-    swap(blockUsed_, other.blockUsed_);
-    swap(blockCapacity_, other.blockCapacity_);
+    swap(arena_, other.arena_);
 }
 
 void FeedChannel::Clear() {
@@ -50,41 +48,31 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    for (FeedItem* item = first_; item;) {
-        FeedItem* next = item->next_;
-        item->~FeedItem();
-        item = next;
-    }
-    blocks_.clear();
-    blockUsed_ = blockCapacity_ = 0;
+    // An item in the arena owns nothing outside it (its texts are there too),
+    // so releasing the arena ends every item without visiting each.
+    arena_.reset();
     first_ = last_ = cursor_ = nullptr;
     count_ = 0;
 }
 
 std::string FeedChannel::CurrentHeadline() const {
-    return cursor_ ? cursor_->headline() : std::string();
+    return cursor_ ? std::string(cursor_->headline()) : std::string();
 }
 std::string FeedChannel::CurrentLink() const {
-    return cursor_ ? cursor_->link() : std::string();
+    return cursor_ ? std::string(cursor_->link()) : std::string();
 }
 std::string FeedChannel::CurrentImage() const {
-    return cursor_ ? cursor_->image() : std::string();
+    return cursor_ ? std::string(cursor_->image()) : std::string();
 }
 std::string FeedChannel::CurrentDetail() const {
-    return cursor_ ? cursor_->detail() : std::string();
+    return cursor_ ? std::string(cursor_->detail()) : std::string();
 }
 
 FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
-    if (blockUsed_ == blockCapacity_) {
-        // Blocks grow with the feed, so that a small one stays small.
-        blockCapacity_ = std::min<std::size_t>(std::max<std::size_t>(16, 2 * blockCapacity_), 1024);
-        blocks_.push_back(std::make_unique<std::byte[]>(blockCapacity_ * sizeof(FeedItem)));
-        blockUsed_ = 0;
-    }
-    void* place = blocks_.back().get() + blockUsed_ * sizeof(FeedItem);
-    FeedItem* item = new (place) FeedItem(source, FeedItem::CloneTag{});
-    ++blockUsed_;
-    return item;
+    // The arena's blocks grow with the feed, so that a small one stays small.
+    if (!arena_) arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(4096);
+    void* place = arena_->allocate(sizeof(FeedItem), alignof(FeedItem));
+    return new (place) FeedItem(source, FeedItem::CloneTag{}, arena_.get());
 }
 
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {

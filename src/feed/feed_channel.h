@@ -5,9 +5,9 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "feed/feed_item.h"
 
@@ -77,14 +77,14 @@ class FeedChannel {
     bool MergeReadMarks(FeedChannel& incoming);
 
   private:
-    // Items live in blocks that the channel owns, in list order: walks over
-    // a large feed then read memory in sequence.
+    // Items and their texts live in one arena that the channel owns, each item
+    // beside its texts and in list order: walks over a large feed read memory
+    // in sequence, and emptying a feed frees a few large blocks instead of
+    // every text one by one.
     FeedItem* NewItemLike(const FeedItem& source);
 
     ItemColors colors_;
-    std::vector<std::unique_ptr<std::byte[]>> blocks_;
-    std::size_t blockUsed_ = 0;      // items made in the last block
-    std::size_t blockCapacity_ = 0;  // items the last block holds
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
     FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;

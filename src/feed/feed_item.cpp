@@ -29,7 +29,10 @@ std::string UnescapeAmpersand(std::string_view text) {
     return out;
 }
 
-void AssignUnescaped(std::string& target, std::string_view text) {
+namespace {
+
+template <typename Text>
+void AssignUnescapedTo(Text& target, std::string_view text) {
     const std::size_t first = text.find("%26");
     if (first == std::string_view::npos) {
         target.assign(text);
@@ -40,7 +43,7 @@ void AssignUnescaped(std::string& target, std::string_view text) {
     const bool plain = std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(first),
                                    [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     if (!plain) {
-        target = UnescapeAmpersand(text);
+        target.assign(UnescapeAmpersand(text));
         return;
     }
     target.assign(text, 0, first);
@@ -54,7 +57,7 @@ void AssignUnescaped(std::string& target, std::string_view text) {
         const std::string_view between = text.substr(from, at - from);
         if (!std::all_of(between.begin(), between.end(),
                          [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            target = UnescapeAmpersand(text);  // a double-byte character: the careful scan
+            target.assign(UnescapeAmpersand(text));  // a double-byte character: the careful scan
             return;
         }
         target.append(between);
@@ -63,8 +66,25 @@ void AssignUnescaped(std::string& target, std::string_view text) {
     }
 }
 
-FeedItem::FeedItem(ItemColors colors)
-    : textColor(colors.text), readTextColor(colors.readText), colors_(colors) {}
+}  // namespace
+
+void AssignUnescaped(std::string& target, std::string_view text) {
+    AssignUnescapedTo(target, text);
+}
+
+void AssignUnescaped(std::pmr::string& target, std::string_view text) {
+    AssignUnescapedTo(target, text);
+}
+
+FeedItem::FeedItem(ItemColors colors, std::pmr::memory_resource* texts)
+    : headline_(texts),
+      dateText_(texts),
+      textColor(colors.text),
+      readTextColor(colors.readText),
+      colors_(colors),
+      link_(texts),
+      detail_(texts),
+      image_(texts) {}
 
 FeedItem::~FeedItem() = default;
 
@@ -81,17 +101,17 @@ void FeedItem::Clear() {
     read = 0;
 }
 
-FeedItem::FeedItem(const FeedItem& source, CloneTag)
-    : headline_(source.headline_),
-      dateText_(source.dateText_),
+FeedItem::FeedItem(const FeedItem& source, CloneTag, std::pmr::memory_resource* texts)
+    : headline_(source.headline_, texts),
+      dateText_(source.dateText_, texts),
       textColor(source.textColor),
       readTextColor(source.readTextColor),
       colors_(source.colors_),
       // Link and image were unescaped when set, and unescaping is idempotent:
       // copying them as they are gives what the setters would.
-      link_(source.link_),
-      detail_(source.detail_),
-      image_(source.image_) {}
+      link_(source.link_, texts),
+      detail_(source.detail_, texts),
+      image_(source.image_, texts) {}
 
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     return std::unique_ptr<FeedItem>(new FeedItem(item, FeedItem::CloneTag{}));

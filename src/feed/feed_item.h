@@ -3,6 +3,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -20,12 +21,16 @@ struct ItemColors {
 std::string UnescapeAmpersand(std::string_view text);
 // `target` = UnescapeAmpersand(text), reusing the target's storage.
 void AssignUnescaped(std::string& target, std::string_view text);
+void AssignUnescaped(std::pmr::string& target, std::string_view text);
 
 class FeedChannel;
 
+// Items made by a channel keep their texts in the channel's arena; an item of
+// its own (scratch items, clones) uses the ordinary heap.
 class FeedItem {
   public:
-    explicit FeedItem(ItemColors colors = {});
+    explicit FeedItem(ItemColors colors = {},
+                      std::pmr::memory_resource* texts = std::pmr::get_default_resource());
     FeedItem(const FeedItem&) = delete;  // items live in one channel's list; use CloneItem
     FeedItem& operator=(const FeedItem&) = delete;
     virtual ~FeedItem();
@@ -39,11 +44,11 @@ class FeedItem {
     void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
-    const std::string& headline() const { return headline_; }
-    const std::string& link() const { return link_; }
-    const std::string& detail() const { return detail_; }
-    const std::string& image() const { return image_; }
-    const std::string& dateText() const { return dateText_; }
+    std::string_view headline() const { return headline_; }
+    std::string_view link() const { return link_; }
+    std::string_view detail() const { return detail_; }
+    std::string_view image() const { return image_; }
+    std::string_view dateText() const { return dateText_; }
 
     FeedItem* prev() const { return prev_; }
     FeedItem* next() const { return next_; }
@@ -52,15 +57,16 @@ class FeedItem {
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
-    // The texts and colours of `source`; unread, no neighbours.
+    // The texts and colours of `source` in `texts`; unread, no neighbours.
     struct CloneTag {};
-    FeedItem(const FeedItem& source, CloneTag);
+    FeedItem(const FeedItem& source, CloneTag,
+             std::pmr::memory_resource* texts = std::pmr::get_default_resource());
 
     // What a merge reads comes first, so that it shares few cache lines.
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
-    std::string headline_;
-    std::string dateText_;
+    std::pmr::string headline_;
+    std::pmr::string dateText_;
 
   public:
     // Colours and the read mark are read and written directly.
@@ -70,9 +76,9 @@ class FeedItem {
 
   private:
     ItemColors colors_;  // the defaults Clear restores
-    std::string link_;
-    std::string detail_;
-    std::string image_;
+    std::pmr::string link_;
+    std::pmr::string detail_;
+    std::pmr::string image_;
 };
 
 // A new unread item with the texts and colours of `item` and no neighbours.

@@ -155,7 +155,8 @@ void CNewsPopup::SetChannel(const FeedChannel& channel) {
     items_.assign(count, CardRecord{});
     std::size_t i = 0;
     for (const FeedItem* item = channel.first(); item && i < count; item = item->next(), ++i)
-        items_[i] = {item->headline(), item->detail(), item->link(), item->image()};
+        items_[i] = {std::string(item->headline()), std::string(item->detail()),
+                     std::string(item->link()), std::string(item->image())};
     ShowPage();
 }
 

@@ -51,7 +51,7 @@ class FeedDocument : public ::testing::Test {
     std::vector<std::string> Headlines() const {
         std::vector<std::string> out;
         for (const FeedItem* item = channel_.first(); item; item = item->next()) {
-            out.push_back(item->headline());
+            out.emplace_back(item->headline());
         }
         return out;
     }

@@ -218,6 +218,30 @@ TEST(FeedChannel, SwapAndMoveExchangeWholeFeeds) {
     EXPECT_EQ(incoming.count(), 2);
 }
 
+// Items keep their texts in storage the channel owns: it must travel with
+// swaps and moves and stay writable, and emptying must not touch other feeds.
+TEST(FeedChannel, ItemTextsLiveAsLongAsTheirFeed) {
+    const std::string longText(300, 'x');
+    FeedChannel a, b;
+    Fill(a, {{longText + "1", longText}, {longText + "2", longText}});
+    Fill(b, {{longText + "3", longText}});
+    FeedItem* item = a.first();
+    swap(a, b);
+    FeedChannel moved(std::move(b));
+    a.Clear();  // the other feed's storage goes; this item's must not
+    EXPECT_EQ(item->headline(), longText + "1");
+    item->SetDetail(longText + longText);
+    item->SetHeadline("short");
+    EXPECT_EQ(moved.first()->detail(), longText + longText);
+    EXPECT_EQ(moved.first()->headline(), "short");
+    EXPECT_EQ(moved.last()->dateText(), longText);
+
+    moved.Clear();
+    Fill(moved, {{"again", ""}});
+    EXPECT_EQ(moved.count(), 1);
+    EXPECT_EQ(moved.first()->headline(), "again");
+}
+
 TEST(MergeReadMarks, IdenticalFeedIsNotNewsAndKeepsEveryMark) {
     FeedChannel current, incoming;
     Fill(current, {{"a", "d1", 1}, {"b", "d2", 0}, {"c", "d3", 1}});

@@ -54,7 +54,7 @@ void Append(FeedChannel& channel, const Stored& s) {
 std::vector<std::string> Headlines(const FeedChannel& channel) {
     std::vector<std::string> out;
     for (const FeedItem* item = channel.first(); item; item = item->next()) {
-        out.push_back(item->headline());
+        out.emplace_back(item->headline());
     }
     return out;
 }
