@@ -21,6 +21,7 @@
 #include "app/tool_sheet.h"
 #include "dialogs/dialog_template.h"
 #include "dialogs/qt_text.h"
+#include "feed/heap_tuning.h"
 #include "feed/item_store.h"
 #include "service/clock.h"
 #include "service/curl_transfer.h"
@@ -196,6 +197,7 @@ int Run(int argc, char** argv, bool demoMode) {
 
 int main(int argc, char** argv) {
     using namespace velmora;
+    TuneHeapForDocuments();
     bool demoMode = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];
