@@ -1,6 +1,9 @@
 #include "feed/feed_channel.h"
 
 #include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <cstring>
 #include <functional>
 #include <new>
 #include <string_view>
@@ -40,7 +43,7 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
-    swap(arena_, other.arena_);
+    swap(arenas_, other.arenas_);
 }
 
 void FeedChannel::Clear() {
@@ -48,9 +51,9 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    // An item in the arena owns nothing outside it (its texts are there too),
-    // so releasing the arena ends every item without visiting each.
-    arena_.reset();
+    // An item in the arenas owns nothing outside them (its texts are there
+    // too), so releasing them ends every item without visiting each.
+    arenas_.reset();
     first_ = last_ = cursor_ = nullptr;
     count_ = 0;
 }
@@ -69,10 +72,11 @@ std::string FeedChannel::CurrentDetail() const {
 }
 
 FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
-    // The arena's blocks grow with the feed, so that a small one stays small.
-    if (!arena_) arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(4096);
-    void* place = arena_->allocate(sizeof(FeedItem), alignof(FeedItem));
-    return new (place) FeedItem(source, FeedItem::CloneTag{}, arena_.get());
+    // The arenas' blocks grow with the feed, so that a small one stays small.
+    if (!arenas_) arenas_ = std::make_unique<Arenas>();
+    void* place = arenas_->keys.allocate(sizeof(FeedItem), alignof(FeedItem));
+    return new (place)
+        FeedItem(source, FeedItem::CloneTag{}, ItemStorage{&arenas_->keys, &arenas_->bodies});
 }
 
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
@@ -98,128 +102,130 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
 
 namespace {
 
-// The current feed's items by headline, first occurrence winning. Open
-// addressing with the hash beside each item: a probe touches an item only
-// when the hashes agree.
+// What a lookup needs of one current item, copied out of the feed: the
+// headline and date bytes follow this header in the index's own storage.
+struct KeyRecord {
+    const FeedItem* item;
+    std::uint32_t headlineSize;
+    std::uint32_t dateSize;
+    std::uint8_t read;
+
+    std::string_view headline() const {
+        return {reinterpret_cast<const char*>(this + 1), headlineSize};
+    }
+    std::string_view dateText() const {
+        return {reinterpret_cast<const char*>(this + 1) + headlineSize, dateSize};
+    }
+};
+
+// The current feed's items by headline, first occurrence winning.
+//
+// A large feed is far bigger than the caches, and looking its items up in
+// arbitrary order would wait on main memory several times per item. So the
+// index copies what a lookup reads (headline, date, read mark) into compact
+// records, in one sequential pass, and the open-addressing table points at
+// those: a lookup then touches its slot and one small record, and the walks
+// ask for both several items ahead so that the waits overlap.
 class HeadlineIndex {
   public:
     explicit HeadlineIndex(const FeedChannel& current) {
+        const std::size_t count = static_cast<std::size_t>(current.count());
         std::size_t size = 16;
-        while (size < 2 * static_cast<std::size_t>(current.count())) size *= 2;
+        while (size < 2 * count) size *= 2;
         slots_.assign(size, Slot{});
         mask_ = size - 1;
-        Ahead ahead(current.first(), *this);
-        for (const FeedItem* item; (item = ahead.Next());) {
-            Slot* slot = &slots_[ahead.hash() & mask_];
-            for (;; slot = Following(slot)) {
-                if (!slot->item) {
-                    *slot = Slot{ahead.hash(), item};
-                    break;
-                }
-                if (slot->hash == ahead.hash() && slot->item->headline() == item->headline()) {
-                    break;  // the first of two equal headlines decides
+        records_.reserve(count * 96);
+
+        Pipeline(current.first(), [&](const FeedItem* item, std::size_t hash) {
+            Slot* slot = &slots_[hash & mask_];
+            for (; slot->record != kEmpty; slot = Following(slot)) {
+                if (slot->hash == hash && Record(*slot).headline() == item->headline()) {
+                    return;  // the first of two equal headlines decides
                 }
             }
-        }
+            *slot = Slot{hash, Append(*item)};
+        });
     }
 
-    // Walks `items` and calls `visit(item, found)` with the first current item
-    // of the same headline, or nullptr. Each lookup goes through the memory
-    // three times (slot, current item, its texts); the walk asks for each of
-    // them several items ahead, so that a large feed costs what a small one
-    // does per item instead of three waits for main memory.
+    // Walks `items` and calls `visit(item, record)` with the record of the
+    // first current item of the same headline, or nullptr.
     template <typename Visit>
     void ForEachMatch(FeedItem* items, Visit visit) const {
-        constexpr std::size_t kDepth = 16, kItemStage = 10, kTextStage = 5;
+        Pipeline(items, [&](FeedItem* item, std::size_t hash) {
+            const KeyRecord* found = nullptr;
+            for (const Slot* slot = &slots_[hash & mask_]; slot->record != kEmpty;
+                 slot = Following(slot)) {
+                if (slot->hash == hash && Record(*slot).headline() == item->headline()) {
+                    found = &Record(*slot);
+                    break;
+                }
+            }
+            visit(item, found);
+        });
+    }
+
+  private:
+    static constexpr std::size_t kEmpty = ~std::size_t{0};
+
+    struct Slot {
+        std::size_t hash = 0;
+        std::size_t record = kEmpty;  // offset in records_
+    };
+
+    // Calls `step(item, hash)` for each item of the list in order. It asks for
+    // the slot and the headline of items well ahead of the step, and a little
+    // later for the record the slot names, so that a step rarely waits on
+    // memory.
+    template <typename Item, typename Step>
+    void Pipeline(Item* first, Step step) const {
+        constexpr std::size_t kDepth = 16, kRecordStage = 8;
         struct Pending {
-            const FeedItem* item = nullptr;
-            std::size_t hash = 0;
-            const FeedItem* candidate = nullptr;
+            Item* item;
+            std::size_t hash;
         };
         Pending ring[kDepth];
         std::size_t fetched = 0;
-        const FeedItem* next = items;
+        Item* next = first;
         const auto fetch = [&] {
             if (!next) return;
-            const std::size_t hash = std::hash<std::string_view>()(next->headline());
+            const std::size_t hash = next->headlineHash();
             __builtin_prefetch(&slots_[hash & mask_]);
-            ring[fetched++ % kDepth] = Pending{next, hash, nullptr};
+            __builtin_prefetch(next->headline().data());
+            ring[fetched++ % kDepth] = Pending{next, hash};
             next = next->next();
         };
         for (std::size_t i = 0; i < kDepth; ++i) fetch();
 
         for (std::size_t taken = 0; taken < fetched; ++taken) {
-            if (taken + kItemStage < fetched) {
-                Pending& ahead = ring[(taken + kItemStage) % kDepth];
-                const Slot& home = slots_[ahead.hash & mask_];
-                if (home.item && home.hash == ahead.hash) {
-                    ahead.candidate = home.item;
-                    __builtin_prefetch(home.item);
-                }
-            }
-            if (taken + kTextStage < fetched) {
-                if (const FeedItem* candidate = ring[(taken + kTextStage) % kDepth].candidate) {
-                    __builtin_prefetch(candidate->headline().data());
-                    __builtin_prefetch(candidate->dateText().data());
-                }
+            if (taken + kRecordStage < fetched) {
+                const Slot& home = slots_[ring[(taken + kRecordStage) % kDepth].hash & mask_];
+                if (home.record != kEmpty) __builtin_prefetch(&Record(home));
             }
             const Pending current = ring[taken % kDepth];
             fetch();
-            const FeedItem* found = nullptr;
-            for (const Slot* slot = &slots_[current.hash & mask_]; slot->item;
-                 slot = Following(slot)) {
-                if (slot->hash == current.hash &&
-                    slot->item->headline() == current.item->headline()) {
-                    found = slot->item;
-                    break;
-                }
-            }
-            visit(const_cast<FeedItem*>(current.item), found);
+            step(current.item, current.hash);
         }
     }
 
-  private:
-    struct Slot {
-        std::size_t hash = 0;
-        const FeedItem* item = nullptr;
-    };
+    std::size_t Append(const FeedItem& item) {
+        const std::string_view headline = item.headline(), date = item.dateText();
+        const std::size_t at = records_.size();
+        const std::size_t bytes = sizeof(KeyRecord) + headline.size() + date.size();
+        // Records start on the header's alignment.
+        records_.resize(at +
+                        (bytes + alignof(KeyRecord) - 1) / alignof(KeyRecord) * alignof(KeyRecord));
+        auto* record =
+            new (&records_[at]) KeyRecord{&item, static_cast<std::uint32_t>(headline.size()),
+                                          static_cast<std::uint32_t>(date.size()), item.read};
+        char* text = reinterpret_cast<char*>(record + 1);
+        std::memcpy(text, headline.data(), headline.size());
+        std::memcpy(text + headline.size(), date.data(), date.size());
+        return at;
+    }
 
-    // A walk over a list that hashes a few items ahead and asks the memory for
-    // their slots, so that the random accesses overlap instead of queueing.
-    class Ahead {
-      public:
-        Ahead(const FeedItem* first, const HeadlineIndex& index) : index_(index), next_(first) {
-            for (std::size_t i = 0; i < kDepth; ++i) Fetch();
-        }
-        // The next item (its hash in hash()), or nullptr at the end.
-        const FeedItem* Next() {
-            if (taken_ == fetched_) return nullptr;
-            const std::size_t at = taken_++ % kDepth;
-            current_ = ring_[at].hash;
-            const FeedItem* item = ring_[at].item;
-            Fetch();
-            return item;
-        }
-        std::size_t hash() const { return current_; }
-
-      private:
-        static constexpr std::size_t kDepth = 8;
-
-        void Fetch() {
-            if (!next_) return;
-            const std::size_t hash = std::hash<std::string_view>()(next_->headline());
-            __builtin_prefetch(&index_.slots_[hash & index_.mask_]);
-            ring_[fetched_++ % kDepth] = Slot{hash, next_};
-            next_ = next_->next();
-        }
-
-        const HeadlineIndex& index_;
-        const FeedItem* next_;
-        Slot ring_[kDepth];
-        std::size_t fetched_ = 0;
-        std::size_t taken_ = 0;
-        std::size_t current_ = 0;
-    };
+    const KeyRecord& Record(const Slot& slot) const {
+        return *reinterpret_cast<const KeyRecord*>(&records_[slot.record]);
+    }
 
     const Slot* Following(const Slot* slot) const {
         return slot == &slots_.back() ? slots_.data() : slot + 1;
@@ -228,6 +234,7 @@ class HeadlineIndex {
 
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
+    std::vector<std::byte> records_;
 };
 
 // Carries the read marks; gives the current item that decided the last lookup.
@@ -235,14 +242,14 @@ const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& n
     const HeadlineIndex index(current);
     news = false;
     const FeedItem* last = nullptr;
-    index.ForEachMatch(incoming.first(), [&](FeedItem* p, const FeedItem* q) {
+    index.ForEachMatch(incoming.first(), [&](FeedItem* p, const KeyRecord* q) {
         if (q && q->dateText() == p->dateText()) {
             p->read = q->read;
         } else {
             p->read = 0;
             news = true;
         }
-        last = q;
+        last = q ? q->item : nullptr;
     });
     incoming.SetCursor(nullptr);  // where the walk over the incoming feed ends
     return last;

@@ -77,14 +77,19 @@ class FeedChannel {
     bool MergeReadMarks(FeedChannel& incoming);
 
   private:
-    // Items and their texts live in one arena that the channel owns, each item
-    // beside its texts and in list order: walks over a large feed read memory
-    // in sequence, and emptying a feed frees a few large blocks instead of
-    // every text one by one.
+    // Items and their texts live in two arenas that the channel owns, in list
+    // order: the items with their headlines and dates, which merges read, and
+    // the other texts. Walks over a large feed read memory in sequence, and
+    // emptying a feed frees a few large blocks instead of every text.
     FeedItem* NewItemLike(const FeedItem& source);
 
+    struct Arenas {
+        std::pmr::monotonic_buffer_resource keys{4096};
+        std::pmr::monotonic_buffer_resource bodies{4096};
+    };
+
     ItemColors colors_;
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
+    std::unique_ptr<Arenas> arenas_;
     FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;

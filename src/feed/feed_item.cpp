@@ -76,15 +76,8 @@ void AssignUnescaped(std::pmr::string& target, std::string_view text) {
     AssignUnescapedTo(target, text);
 }
 
-FeedItem::FeedItem(ItemColors colors, std::pmr::memory_resource* texts)
-    : headline_(texts),
-      dateText_(texts),
-      textColor(colors.text),
-      readTextColor(colors.readText),
-      colors_(colors),
-      link_(texts),
-      detail_(texts),
-      image_(texts) {}
+FeedItem::FeedItem(ItemColors colors)
+    : textColor(colors.text), readTextColor(colors.readText), colors_(colors) {}
 
 FeedItem::~FeedItem() = default;
 
@@ -92,6 +85,7 @@ void FeedItem::Clear() {
     prev_ = nullptr;
     next_ = nullptr;
     headline_.clear();
+    headlineHash_ = HashHeadline({});
     link_.clear();
     detail_.clear();
     image_.clear();
@@ -101,17 +95,18 @@ void FeedItem::Clear() {
     read = 0;
 }
 
-FeedItem::FeedItem(const FeedItem& source, CloneTag, std::pmr::memory_resource* texts)
-    : headline_(source.headline_, texts),
-      dateText_(source.dateText_, texts),
+FeedItem::FeedItem(const FeedItem& source, CloneTag, ItemStorage storage)
+    : headlineHash_(source.headlineHash_),
+      headline_(source.headline_, storage.keys),
+      dateText_(source.dateText_, storage.keys),
       textColor(source.textColor),
       readTextColor(source.readTextColor),
       colors_(source.colors_),
       // Link and image were unescaped when set, and unescaping is idempotent:
       // copying them as they are gives what the setters would.
-      link_(source.link_, texts),
-      detail_(source.detail_, texts),
-      image_(source.image_, texts) {}
+      link_(source.link_, storage.bodies),
+      detail_(source.detail_, storage.bodies),
+      image_(source.image_, storage.bodies) {}
 
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     return std::unique_ptr<FeedItem>(new FeedItem(item, FeedItem::CloneTag{}));

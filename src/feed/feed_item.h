@@ -1,7 +1,9 @@
 #pragma once
 // One news item of a feed. Texts are CP932 bytes.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <memory_resource>
 #include <string>
@@ -25,12 +27,18 @@ void AssignUnescaped(std::pmr::string& target, std::string_view text);
 
 class FeedChannel;
 
-// Items made by a channel keep their texts in the channel's arena; an item of
+// Where an item keeps its texts: the headline and date, which a merge reads,
+// apart from the bulky rest, so that a merge over a large feed reads less.
+struct ItemStorage {
+    std::pmr::memory_resource* keys = std::pmr::get_default_resource();
+    std::pmr::memory_resource* bodies = std::pmr::get_default_resource();
+};
+
+// Items made by a channel keep their texts in the channel's arenas; an item of
 // its own (scratch items, clones) uses the ordinary heap.
 class FeedItem {
   public:
-    explicit FeedItem(ItemColors colors = {},
-                      std::pmr::memory_resource* texts = std::pmr::get_default_resource());
+    explicit FeedItem(ItemColors colors = {});
     FeedItem(const FeedItem&) = delete;  // items live in one channel's list; use CloneItem
     FeedItem& operator=(const FeedItem&) = delete;
     virtual ~FeedItem();
@@ -38,7 +46,10 @@ class FeedItem {
     // Back to the defaults: no neighbours, empty texts, unread, the given colours.
     void Clear();
 
-    void SetHeadline(std::string_view text) { headline_ = text; }
+    void SetHeadline(std::string_view text) {
+        headline_ = text;
+        headlineHash_ = HashHeadline(text);
+    }
     void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
     void SetDetail(std::string_view text) { detail_ = text; }
     void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
@@ -53,18 +64,25 @@ class FeedItem {
     FeedItem* prev() const { return prev_; }
     FeedItem* next() const { return next_; }
 
+    // HashHeadline(headline()), kept so that a merge need not read the text
+    // of every item just to find its slot.
+    std::size_t headlineHash() const { return headlineHash_; }
+    static std::size_t HashHeadline(std::string_view text) {
+        return std::hash<std::string_view>()(text);
+    }
+
   private:
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
-    // The texts and colours of `source` in `texts`; unread, no neighbours.
+    // The texts and colours of `source` in `storage`; unread, no neighbours.
     struct CloneTag {};
-    FeedItem(const FeedItem& source, CloneTag,
-             std::pmr::memory_resource* texts = std::pmr::get_default_resource());
+    FeedItem(const FeedItem& source, CloneTag, ItemStorage storage = {});
 
     // What a merge reads comes first, so that it shares few cache lines.
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
+    std::size_t headlineHash_ = HashHeadline({});
     std::pmr::string headline_;
     std::pmr::string dateText_;
 
