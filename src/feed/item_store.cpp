@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 #include "feed/profile_file.h"
 
@@ -55,36 +57,125 @@ std::string_view ColorText(std::uint32_t color, char (&buffer)[16]) {
     return std::string_view(buffer, static_cast<std::size_t>(end - buffer));
 }
 
+// The keys kept per item, as "Title" + n and so on.
+enum ItemKey : std::uint8_t {
+    kTitle,
+    kUrl,
+    kDescription,
+    kDateStr,
+    kReaded,
+    kTextColor,
+    kReadTextColor,
+    kImage,
+    kItemKeyCount,
+};
+constexpr std::string_view kItemKeyNames[kItemKeyCount] = {
+    "Title", "URL", "Description", "DateStr", "Readed", "TextColor", "ReadTextColor", "IMAGE"};
+
+// The first value of each key of one item number.
+struct StoredItem {
+    std::string_view values[kItemKeyCount];
+    std::uint16_t present = 0;  // one bit per key
+
+    std::optional<std::string_view> Get(ItemKey key) const {
+        if (!(present & (1u << key))) return std::nullopt;
+        return values[key];
+    }
+    void SetFirst(ItemKey key, std::string_view value) {
+        if (present & (1u << key)) return;  // the first of two equal keys wins
+        present = static_cast<std::uint16_t>(present | (1u << key));
+        values[key] = value;
+    }
+};
+
+bool SameAsciiName(std::string_view a, std::string_view b) {
+    if (a.size() != b.size()) return false;
+    for (std::size_t i = 0; i < a.size(); ++i) {
+        char x = a[i], y = b[i];
+        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
+        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
+        if (x != y) return false;
+    }
+    return true;
+}
+
+std::optional<ItemKey> ItemKeyNamed(std::string_view name) {
+    for (std::uint8_t k = 0; k < kItemKeyCount; ++k) {
+        if (SameAsciiName(name, kItemKeyNames[k])) return static_cast<ItemKey>(k);
+    }
+    return std::nullopt;
+}
+
+// Splits a key into its name and the number a lookup of name + n would
+// spell: decimal, no sign, no leading zero, from 1 below the int32 limit.
+// `n` is 0 for a key without digits; nullopt when the digits are no such number.
+std::optional<std::pair<std::string_view, std::int32_t>> SplitNumberedKey(std::string_view key) {
+    std::size_t digits = key.size();
+    while (digits > 0 && key[digits - 1] >= '0' && key[digits - 1] <= '9') --digits;
+    const std::string_view name = key.substr(0, digits), number = key.substr(digits);
+    if (number.empty()) return std::pair{name, 0};
+    if (number.front() == '0' || number.size() > 10) return std::nullopt;
+    std::int64_t n = 0;
+    for (char c : number) n = n * 10 + (c - '0');
+    if (n >= std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return std::pair{name, static_cast<std::int32_t>(n)};
+}
+
 }  // namespace
 
 bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
     const std::optional<ProfileFile> profile = ProfileFile::Load(file);
     if (!profile) return false;
     const std::string_view section = kItemStoreSection;
-    const auto get = [&](std::string_view key, std::string_view fallback = {}) {
-        return profile->Find(section, key).value_or(fallback);
-    };
 
-    channel.SetTitle(get("Title"));
-    channel.SetLink(get("URL"));
-    channel.SetDate(get("DateStr"));
+    // One pass over the section in file order, keeping the first value of
+    // each key, instead of a lookup per key. The item numbers that can count
+    // are bounded by the number of "Title" + n lines (the list ends at the
+    // first absent one), which bounds the table, whatever numbers a damaged
+    // file holds.
+    std::size_t titles = 0;
+    profile->ForEachKey(section, [&](std::string_view key, std::string_view) {
+        const auto split = SplitNumberedKey(key);
+        if (split && split->second > 0 && SameAsciiName(split->first, "Title")) ++titles;
+    });
+    std::vector<StoredItem> items;
+    StoredItem head;  // the channel's own "Title", "URL" and "DateStr"
+    profile->ForEachKey(section, [&](std::string_view key, std::string_view value) {
+        const auto split = SplitNumberedKey(key);
+        if (!split) return;
+        const auto [name, n] = *split;
+        const std::optional<ItemKey> which = ItemKeyNamed(name);
+        if (!which) return;
+        if (n == 0) {
+            head.SetFirst(*which, value);
+        } else if (static_cast<std::size_t>(n) <= titles) {
+            if (static_cast<std::size_t>(n) > items.size())
+                items.resize(static_cast<std::size_t>(n));
+            items[static_cast<std::size_t>(n) - 1].SetFirst(*which, value);
+        }
+    });
+
+    channel.SetTitle(head.Get(kTitle).value_or(""));
+    channel.SetLink(head.Get(kUrl).value_or(""));
+    channel.SetDate(head.Get(kDateStr).value_or(""));
 
     // The list ends at the first absent "Title" + n; an empty headline is an
     // item like any other (a feed may omit it).
     FeedItem scratch(channel.colors());
-    NumberedKey key;
-    for (std::int32_t n = 1; n < std::numeric_limits<std::int32_t>::max(); ++n) {
-        const std::optional<std::string_view> headline = profile->Find(section, key("Title", n));
+    for (const StoredItem& stored : items) {
+        const std::optional<std::string_view> headline = stored.Get(kTitle);
         if (!headline) break;
+        const auto get = [&](ItemKey key, std::string_view fallback = {}) {
+            return stored.Get(key).value_or(fallback);
+        };
         scratch.SetHeadline(*headline);
-        scratch.SetLink(get(key("URL", n)));
-        scratch.SetDetail(get(key("Description", n)));
-        scratch.SetDate(get(key("DateStr", n)));
-        const bool read = ToNumber(get(key("Readed", n), "0")) != 0;
-        scratch.textColor = static_cast<std::uint32_t>(ToNumber(get(key("TextColor", n), "0")));
-        scratch.readTextColor =
-            static_cast<std::uint32_t>(ToNumber(get(key("ReadTextColor", n), "0")));
-        scratch.SetImage(get(key("IMAGE", n)));
+        scratch.SetLink(get(kUrl));
+        scratch.SetDetail(get(kDescription));
+        scratch.SetDate(get(kDateStr));
+        const bool read = ToNumber(get(kReaded, "0")) != 0;
+        scratch.textColor = static_cast<std::uint32_t>(ToNumber(get(kTextColor, "0")));
+        scratch.readTextColor = static_cast<std::uint32_t>(ToNumber(get(kReadTextColor, "0")));
+        scratch.SetImage(get(kImage));
         channel.AppendCopy(scratch)->read = read ? 1 : 0;
     }
     return true;

@@ -42,6 +42,8 @@ struct ProfileFile::Section {
     const Line* Lookup(std::string_view key) const;
     // The lines for changing; call Invalidate once they were changed.
     std::vector<Line>& EditableLines();
+    // The lines once the section was edited (`raw` holds them until then).
+    const std::vector<Line>& EditedLines() const { return lines_; }
     void Invalidate() { ready_.store(false, std::memory_order_relaxed); }
     // Appends the section's text to `out`.
     void AppendText(std::string& out) const;
@@ -178,36 +180,38 @@ void EndOpenLine(std::string& out) {
 
 }  // namespace
 
-// Splits `text` into lines (CR, LF and CRLF end a line).
+// The line at `pos` (CR, LF and CRLF end a line); `pos` moves past its end.
+ProfileFile::Line ProfileFile::NextLine(std::string_view text, std::size_t& pos) {
+    Line line;
+    const char* start = text.data() + pos;
+    const std::size_t left = text.size() - pos;
+    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', left));
+    const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - start) : left;
+    const auto* cr = static_cast<const char*>(std::memchr(start, '\r', lfAt));
+    std::size_t length;
+    if (cr) {
+        length = static_cast<std::size_t>(cr - start);
+        line.end = length + 1 == lfAt ? Line::kCrLf : Line::kCr;
+    } else {
+        length = lfAt;
+        line.end = lf ? Line::kLf : Line::kNone;
+    }
+    line.text = text.substr(pos, length);
+    pos += length + (line.end == Line::kCrLf ? 2 : line.end == Line::kNone ? 0 : 1);
+    const std::size_t eq = line.text.find('=');
+    if (eq != std::string_view::npos && eq < UINT32_MAX) {
+        line.key = Trim(line.text.substr(0, eq));
+        line.valueAt = static_cast<std::uint32_t>(eq + 1);
+        line.isKey = !line.key.empty();
+    }
+    return line;
+}
+
+// Splits `text` into lines.
 void ProfileFile::SplitLines(std::string_view text, std::vector<Line>& out) {
     out.reserve(out.size() + static_cast<std::size_t>(std::count(text.begin(), text.end(), '\n')) +
                 1);
-    std::size_t pos = 0;
-    while (pos < text.size()) {
-        Line line;
-        const char* start = text.data() + pos;
-        const std::size_t left = text.size() - pos;
-        const auto* lf = static_cast<const char*>(std::memchr(start, '\n', left));
-        const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - start) : left;
-        const auto* cr = static_cast<const char*>(std::memchr(start, '\r', lfAt));
-        std::size_t length;
-        if (cr) {
-            length = static_cast<std::size_t>(cr - start);
-            line.end = length + 1 == lfAt ? Line::kCrLf : Line::kCr;
-        } else {
-            length = lfAt;
-            line.end = lf ? Line::kLf : Line::kNone;
-        }
-        line.text = text.substr(pos, length);
-        pos += length + (line.end == Line::kCrLf ? 2 : line.end == Line::kNone ? 0 : 1);
-        const std::size_t eq = line.text.find('=');
-        if (eq != std::string_view::npos && eq < UINT32_MAX) {
-            line.key = Trim(line.text.substr(0, eq));
-            line.valueAt = static_cast<std::uint32_t>(eq + 1);
-            line.isKey = !line.key.empty();
-        }
-        out.push_back(line);
-    }
+    for (std::size_t pos = 0; pos < text.size();) out.push_back(NextLine(text, pos));
 }
 
 void ProfileFile::Section::Prepare() const {
@@ -390,10 +394,12 @@ std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file) 
         ::close(fd);
         return std::nullopt;
     }
-    text.resize(static_cast<std::size_t>(st.st_size));
+    // One spare byte, so that the read which meets the end of an unchanged
+    // file does not first grow (and copy) the whole text.
+    text.resize(static_cast<std::size_t>(st.st_size) + 1);
     std::size_t filled = 0;
     for (;;) {
-        if (filled == text.size()) text.resize(filled + 65536);
+        if (filled == text.size()) text.resize(filled + std::max<std::size_t>(filled / 2, 65536));
         const ssize_t n = ::read(fd, text.data() + filled, text.size() - filled);
         if (n == 0) break;
         if (n < 0) {
@@ -429,6 +435,20 @@ std::optional<std::string_view> ProfileFile::Find(std::string_view section,
     const Line* line = s->Lookup(Trim(key));
     if (!line) return std::nullopt;
     return DecodeValue(line->text.substr(line->valueAt));
+}
+
+void ProfileFile::ForEachKeyLine(std::string_view section, void* context,
+                                 void (*visit)(void*, std::string_view, std::string_view)) const {
+    const Section* s = FindSection(section);
+    if (!s) return;
+    const auto emit = [&](const Line& line) {
+        if (line.isKey) visit(context, line.key, DecodeValue(line.text.substr(line.valueAt)));
+    };
+    if (s->edited) {
+        for (const Line& line : s->EditedLines()) emit(line);
+        return;
+    }
+    for (std::size_t pos = 0; pos < s->raw.size();) emit(NextLine(s->raw, pos));
 }
 
 std::string ProfileFile::Get(std::string_view section, std::string_view key,

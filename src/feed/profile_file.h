@@ -14,6 +14,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <vector>
 
 namespace velmora {
@@ -56,6 +57,19 @@ class ProfileFile {
                     std::string_view defaultValue = {}) const;
     bool HasSection(std::string_view section) const;
 
+    // Calls `visit(key, value)` for every key line of the section that Find
+    // reads, in file order, with the key trimmed and the value as Find gives
+    // it. Later lines of an equal key are visited too (Find takes the first).
+    // One pass over the text: reading a whole section this way builds no
+    // lookup index.
+    template <typename Visit>
+    void ForEachKey(std::string_view section, Visit&& visit) const {
+        using V = std::remove_reference_t<Visit>;
+        ForEachKeyLine(section, &visit, [](void* v, std::string_view key, std::string_view value) {
+            (*static_cast<V*>(v))(key, value);
+        });
+    }
+
     // Sets `key` in `section`: replaces the first equal key, or adds the key
     // after the section's last line (the section is created at the end when
     // absent). The value is written as ProfileSectionText::Add writes it.
@@ -78,7 +92,10 @@ class ProfileFile {
     struct Line;
     struct Section;
 
+    static Line NextLine(std::string_view text, std::size_t& pos);
     static void SplitLines(std::string_view text, std::vector<Line>& out);
+    void ForEachKeyLine(std::string_view section, void* context,
+                        void (*visit)(void*, std::string_view, std::string_view)) const;
     void AddText(std::string&& text);
     const Section* FindSection(std::string_view section) const;
 

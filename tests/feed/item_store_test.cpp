@@ -7,11 +7,13 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <random>
 #include <string>
 #include <utility>
 #include <vector>
 
 #include "feed/feed_channel.h"
+#include "feed/profile_file.h"
 #include "feed/temp_folder.h"
 
 namespace velmora {
@@ -319,6 +321,59 @@ TEST_F(ItemStore, FolderWithoutWriteAccessFailsCleanly) {
     EXPECT_EQ(WEXITSTATUS(status), 1);
     EXPECT_EQ(ReadFile(file_), previous);
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
+}
+
+// The store is read in one pass over the section; what it gives must be what
+// looking up "Title" + n, "URL" + n ... one key at a time gives, on files in
+// any order, with repeated keys, odd numbers, other cases and a second section.
+TEST_F(ItemStore, ReadsWhatKeyByKeyLookupsWouldOnShuffledFiles) {
+    const char* const names[] = {"Title",  "URL",       "Description",   "DateStr",
+                                 "Readed", "TextColor", "ReadTextColor", "IMAGE"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> lines;
+        const int items = static_cast<int>(random() % 6);
+        for (int n = 0; n <= items + 1; ++n) {
+            for (const char* name : names) {
+                if (random() % 5 == 0) continue;  // a gap
+                std::string key = name;
+                if (random() % 4 == 0) key[0] = static_cast<char>(key[0] ^ 0x20);  // other case
+                if (n > 0) key += (random() % 15 == 0 ? "0" : "") + std::to_string(n);
+                if (random() % 20 == 0) key = "Title0";
+                lines.push_back(key + "=" + std::to_string(random() % 3) + "v" + std::to_string(n));
+                if (random() % 4 == 0) lines.push_back(key + "=repeated");
+            }
+        }
+        if (random() % 10 == 0) lines.push_back("Title99999999999=x");
+        std::shuffle(lines.begin(), lines.end(), random);
+        std::string text = "[Subscription]\n";
+        for (const std::string& line : lines) text += line + "\n";
+        text += "[subscription]\nTitle1=second section\n";
+        WriteFile(file_, text);
+
+        // The lookups the store makes, one key at a time.
+        const ProfileFile profile = ProfileFile::Parse(text);
+        const auto get = [&](const std::string& key) {
+            return profile.Get(kItemStoreSection, key);
+        };
+        const FeedChannel loaded = Reload();
+        SCOPED_TRACE(text);
+        EXPECT_EQ(loaded.title(), get("Title"));
+        EXPECT_EQ(loaded.dateText(), get("DateStr"));
+        const FeedItem* item = loaded.first();
+        int n = 1;
+        for (; profile.Find(kItemStoreSection, "Title" + std::to_string(n)); ++n) {
+            const std::string number = std::to_string(n);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(item->headline(), get("Title" + number));
+            EXPECT_EQ(item->detail(), get("Description" + number));
+            EXPECT_EQ(item->dateText(), get("DateStr" + number));
+            const std::string readed = get("Readed" + number);  // "2v1" is read, "0v1" not
+            EXPECT_EQ(item->read, !readed.empty() && readed[0] >= '1' && readed[0] <= '9');
+            item = item->next();
+        }
+        EXPECT_EQ(loaded.count(), n - 1);
+    }
 }
 
 }  // namespace
