@@ -88,20 +88,9 @@ struct StoredItem {
     }
 };
 
-bool SameAsciiName(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i) {
-        char x = a[i], y = b[i];
-        if (x >= 'a' && x <= 'z') x = static_cast<char>(x - 'a' + 'A');
-        if (y >= 'a' && y <= 'z') y = static_cast<char>(y - 'a' + 'A');
-        if (x != y) return false;
-    }
-    return true;
-}
-
 std::optional<ItemKey> ItemKeyNamed(std::string_view name) {
     for (std::uint8_t k = 0; k < kItemKeyCount; ++k) {
-        if (SameAsciiName(name, kItemKeyNames[k])) return static_cast<ItemKey>(k);
+        if (SameProfileName(name, kItemKeyNames[k])) return static_cast<ItemKey>(k);
     }
     return std::nullopt;
 }
@@ -136,7 +125,7 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
     std::size_t titles = 0;
     profile->ForEachKey(section, [&](std::string_view key, std::string_view) {
         const auto split = SplitNumberedKey(key);
-        if (split && split->second > 0 && SameAsciiName(split->first, "Title")) ++titles;
+        if (split && split->second > 0 && SameProfileName(split->first, "Title")) ++titles;
     });
     std::vector<StoredItem> items;
     StoredItem head;  // the channel's own "Title", "URL" and "DateStr"

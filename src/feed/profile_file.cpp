@@ -311,6 +311,10 @@ void ProfileFile::Section::AppendText(std::string& out) const {
     }
 }
 
+bool SameProfileName(std::string_view a, std::string_view b) {
+    return SameName(a, b);
+}
+
 ProfileFile::ProfileFile() = default;
 ProfileFile::ProfileFile(ProfileFile&&) noexcept = default;
 ProfileFile& ProfileFile::operator=(ProfileFile&&) noexcept = default;

@@ -22,6 +22,10 @@ namespace velmora {
 // Longest value a read gives back (the profile functions' 1024-byte buffer).
 inline constexpr std::size_t kProfileValueMax = 1023;
 
+// Whether two section or key names name the same thing in a profile file:
+// ASCII letters compare without regard to case, double-byte characters exactly.
+bool SameProfileName(std::string_view a, std::string_view b);
+
 // The lines of a new section, built key by key for ProfileFile::AppendSection.
 class ProfileSectionText {
   public:
