@@ -16,7 +16,6 @@
 #include "demo_profile.h"
 #include "demo_service.h"
 #include "feed/feed_document.h"
-#include "feed/heap_tuning.h"
 #include "service/curl_transfer.h"
 #include "service/delivery_cycle.h"
 #include "service/request_urls.h"
@@ -175,14 +174,3 @@ BENCHMARK(BM_LoadDocumentOnly)->Arg(100)->Arg(10000)->Unit(benchmark::kMilliseco
 
 }  // namespace
 }  // namespace velmora
-
-// The program's own heap settings, so that the figures are the program's;
-// VELMORA_BENCH_DEFAULT_HEAP=1 measures with the allocator's defaults instead.
-int main(int argc, char** argv) {
-    if (!std::getenv("VELMORA_BENCH_DEFAULT_HEAP")) velmora::TuneHeapForDocuments();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}

@@ -18,7 +18,6 @@
 #include "dialogs/error_table.h"
 #include "feed/feed_channel.h"
 #include "feed/feed_document.h"
-#include "feed/heap_tuning.h"
 #include "feed/item_store.h"
 
 namespace velmora {
@@ -215,14 +214,3 @@ BENCHMARK(BM_LoadItemStore)->VELMORA_FEED_SIZES;
 
 }  // namespace
 }  // namespace velmora
-
-// The program's own heap settings, so that the figures are the program's;
-// VELMORA_BENCH_DEFAULT_HEAP=1 measures with the allocator's defaults instead.
-int main(int argc, char** argv) {
-    if (!std::getenv("VELMORA_BENCH_DEFAULT_HEAP")) velmora::TuneHeapForDocuments();
-    benchmark::Initialize(&argc, argv);
-    if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
-    benchmark::RunSpecifiedBenchmarks();
-    benchmark::Shutdown();
-    return 0;
-}
