@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "feed/feed_channel.h"
+#include "feed/feed_item.h"
 #include "feed/item_store.h"
 #include "feed/profile_file.h"
 #include "text/cp932.h"
@@ -79,6 +80,30 @@ bool SameFeed(const velmora::FeedChannel& a, const velmora::FeedChannel& b) {
     return true;
 }
 
+// The store reads in one pass what looking up each of its keys in turn reads.
+bool MatchesKeyLookups(const velmora::ProfileFile& profile, const velmora::FeedChannel& loaded) {
+    const std::string_view section = velmora::kItemStoreSection;
+    const auto get = [&](const std::string& key) {
+        return std::string(profile.Find(section, key).value_or(""));
+    };
+    if (loaded.title() != get("Title") || loaded.dateText() != get("DateStr") ||
+        loaded.link() != velmora::UnescapeAmpersand(get("URL"))) {
+        return false;
+    }
+    const velmora::FeedItem* item = loaded.first();
+    for (int n = 1; profile.Find(section, "Title" + std::to_string(n)); ++n, item = item->next()) {
+        const std::string number = std::to_string(n);
+        if (!item || item->headline() != get("Title" + number) ||
+            item->detail() != get("Description" + number) ||
+            item->dateText() != get("DateStr" + number) ||
+            item->link() != velmora::UnescapeAmpersand(get("URL" + number)) ||
+            item->image() != velmora::UnescapeAmpersand(get("IMAGE" + number))) {
+            return false;
+        }
+    }
+    return item == nullptr;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -115,6 +140,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     WriteFile(first, text);
     velmora::FeedChannel loaded;
     Check(velmora::LoadItemStore(first, loaded));
+    Check(MatchesKeyLookups(velmora::ProfileFile::Parse(text), loaded));
     Check(velmora::SaveItemStore(second, loaded));
     velmora::FeedChannel reloaded;
     Check(velmora::LoadItemStore(second, reloaded));
