@@ -16,7 +16,7 @@
 #include <string_view>
 #include <vector>
 
-#include "feed/bulk_cp932.h"
+#include "text/bulk_cp932.h"
 #include "text/cp932.h"
 
 namespace velmora {
@@ -131,7 +131,7 @@ class TextCollector {
         std::string_view text = Text(element);
         if (exceeded_) return;
         if (!IsAscii(text)) {  // ASCII, most of a feed, is the same in CP932
-            converted_ = BulkUtf8ToCp932(text);
+            converted_ = text::BulkUtf8ToCp932(text);
             text = converted_;
         }
         // Folded in CP932, the form the folding reads double-byte characters in.

@@ -11,7 +11,7 @@ namespace {
 // source character is skipped (its length found by `charLength`) and
 // `replacement` is written instead.
 class Converter {
-public:
+  public:
     Converter(const char* to, const char* from) : cd_(iconv_open(to, from)) {}
     ~Converter() {
         if (cd_ != reinterpret_cast<iconv_t>(-1)) iconv_close(cd_);
@@ -50,14 +50,18 @@ public:
         return out;
     }
 
-private:
+  private:
     iconv_t cd_;
 };
 
 // Length of the UTF-8 sequence at the start of `s`, or 1 when it is broken.
 std::size_t Utf8SequenceLength(std::string_view s) {
     auto c = static_cast<unsigned char>(s[0]);
-    std::size_t n = c < 0x80 ? 1 : (c >> 5) == 0x6 ? 2 : (c >> 4) == 0xE ? 3 : (c >> 3) == 0x1E ? 4 : 1;
+    std::size_t n = c < 0x80           ? 1
+                    : (c >> 5) == 0x6  ? 2
+                    : (c >> 4) == 0xE  ? 3
+                    : (c >> 3) == 0x1E ? 4
+                                       : 1;
     if (n > s.size()) return 1;
     for (std::size_t i = 1; i < n; ++i)
         if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;

@@ -13,10 +13,12 @@ TEST(Cp932Conversion, RoundTripsJapaneseAndAscii) {
 }
 
 TEST(Cp932Conversion, UnrepresentableAndBrokenInputBecomeQuestionMarks) {
-    EXPECT_EQ(Utf8ToCp932("a\xF0\x9F\x98\x80" "b"), "a?b");   // emoji
-    EXPECT_EQ(Utf8ToCp932("a\xC3\xA9z"), "a?z");               // é has no CP932 form
-    EXPECT_EQ(Utf8ToCp932("a\xFF\xFEz"), "a??z");              // invalid UTF-8
-    EXPECT_EQ(Utf8ToCp932("ab\xE3\x81"), "ab?");               // truncated sequence
+    EXPECT_EQ(Utf8ToCp932("a\xF0\x9F\x98\x80"
+                          "b"),
+              "a?b");                              // emoji
+    EXPECT_EQ(Utf8ToCp932("a\xC3\xA9z"), "a?z");   // é has no CP932 form
+    EXPECT_EQ(Utf8ToCp932("a\xFF\xFEz"), "a??z");  // invalid UTF-8
+    EXPECT_EQ(Utf8ToCp932("ab\xE3\x81"), "ab?");   // truncated sequence
     EXPECT_EQ(Utf8ToCp932(""), "");
 }
 

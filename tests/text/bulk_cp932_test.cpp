@@ -1,4 +1,4 @@
-#include "feed/bulk_cp932.h"
+#include "text/bulk_cp932.h"
 
 #include <gtest/gtest.h>
 
@@ -7,7 +7,7 @@
 
 #include "text/cp932.h"
 
-namespace velmora {
+namespace velmora::text {
 namespace {
 
 void AppendUtf8(std::string& out, char32_t c) {
@@ -59,7 +59,7 @@ TEST(BulkUtf8ToCp932, AgreesWithTheReferenceCharacterByCharacter) {
         if (c < 0xD800 || c > 0xDFFF) AppendUtf8(all, c);
     }
     for (char32_t c : {0x10000u, 0x1F600u, 0x10FFFFu}) AppendUtf8(all, c);
-    EXPECT_EQ(BulkUtf8ToCp932(all), text::Utf8ToCp932(all));
+    EXPECT_EQ(BulkUtf8ToCp932(all), Utf8ToCp932(all));
 }
 
 TEST(BulkUtf8ToCp932, AgreesWithTheReferenceOnBrokenInput) {
@@ -75,7 +75,7 @@ TEST(BulkUtf8ToCp932, AgreesWithTheReferenceOnBrokenInput) {
         "x\xe3\x83\x8b\xff y",
     };
     for (const std::string& s : broken) {
-        EXPECT_EQ(BulkUtf8ToCp932(s), text::Utf8ToCp932(s)) << "input of " << s.size() << " bytes";
+        EXPECT_EQ(BulkUtf8ToCp932(s), Utf8ToCp932(s)) << "input of " << s.size() << " bytes";
     }
     std::mt19937 random(7);
     for (int round = 0; round < 300; ++round) {
@@ -87,9 +87,9 @@ TEST(BulkUtf8ToCp932, AgreesWithTheReferenceOnBrokenInput) {
                 AppendUtf8(s, static_cast<char32_t>(random() % 0x3000 + (random() % 2) * 0x4E00));
             }
         }
-        EXPECT_EQ(BulkUtf8ToCp932(s), text::Utf8ToCp932(s)) << "round " << round;
+        EXPECT_EQ(BulkUtf8ToCp932(s), Utf8ToCp932(s)) << "round " << round;
     }
 }
 
 }  // namespace
-}  // namespace velmora
+}  // namespace velmora::text

@@ -1,4 +1,4 @@
-#include "feed/bulk_cp932.h"
+#include "text/bulk_cp932.h"
 
 #include <array>
 #include <atomic>
@@ -7,7 +7,7 @@
 
 #include "text/cp932.h"
 
-namespace velmora {
+namespace velmora::text {
 
 namespace {
 
@@ -45,7 +45,7 @@ class Cp932Table {
             utf8 += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
             utf8 += static_cast<char>(0x80 | (c & 0x3F));
         }
-        const std::string bytes = text::Utf8ToCp932(utf8);
+        const std::string bytes = Utf8ToCp932(utf8);
         const auto byte = [&](std::size_t i) { return static_cast<unsigned char>(bytes[i]); };
         if (bytes.size() == 2) return kKnown | kTwoBytes | byte(0) << 8 | byte(1);
         if (bytes.size() == 1) return kKnown | byte(0);
@@ -88,19 +88,19 @@ std::string BulkUtf8ToCp932(std::string_view utf8) {
                    IsContinuation(s[i + 2])) {
             code = (c & 0x0Fu) << 12 | (s[i + 1] & 0x3Fu) << 6 | (s[i + 2] & 0x3Fu);
             if (code < 0x800 || (code >= 0xD800 && code <= 0xDFFF)) {
-                return text::Utf8ToCp932(utf8);  // overlong or a surrogate
+                return Utf8ToCp932(utf8);  // overlong or a surrogate
             }
             i += 3;
         } else if (c >= 0xF0 && c < 0xF5 && i + 3 < n && IsContinuation(s[i + 1]) &&
                    IsContinuation(s[i + 2]) && IsContinuation(s[i + 3])) {
             code = (c & 0x07u) << 18 | (s[i + 1] & 0x3Fu) << 12 | (s[i + 2] & 0x3Fu) << 6 |
                    (s[i + 3] & 0x3Fu);
-            if (code < 0x10000 || code > 0x10FFFF) return text::Utf8ToCp932(utf8);
+            if (code < 0x10000 || code > 0x10FFFF) return Utf8ToCp932(utf8);
             *put++ = '?';  // CP932 holds nothing beyond the Basic Multilingual Plane
             i += 4;
             continue;
         } else {
-            return text::Utf8ToCp932(utf8);  // not valid UTF-8: its own rules apply
+            return Utf8ToCp932(utf8);  // not valid UTF-8: its own rules apply
         }
         put = table.Put(put, code);
     }
@@ -108,4 +108,4 @@ std::string BulkUtf8ToCp932(std::string_view utf8) {
     return out;
 }
 
-}  // namespace velmora
+}  // namespace velmora::text
