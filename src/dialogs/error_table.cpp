@@ -26,7 +26,8 @@ const Table& ErrorRows() {
             {kErrorServerNotFound, comm, Utf8ToCp932("サーバがみつかりません。")},
             {kErrorUnauthorized, comm, refused},
             {kErrorNotFound, comm, refused},
-            {kErrorAuthentication, Utf8ToCp932("認証エラー"), Utf8ToCp932("配信番号が間違っています。")},
+            {kErrorAuthentication, Utf8ToCp932("認証エラー"),
+             Utf8ToCp932("配信番号が間違っています。")},
             {0, std::string(), std::string()},
             {kErrorInternal, "INTERNAL ERROR", Utf8ToCp932("未対応のエラーが発生しました。")},
         }}};

@@ -28,7 +28,7 @@ const ErrorEntry& FindErrorEntry(std::int32_t code);
 // The current error: what ReportError made current and the two text lines
 // the error dialog shows.
 class ErrorState {
-public:
+  public:
     void ReportError(std::int32_t code, std::int32_t detail);
     // Code and detail 0, no row; the text lines keep what they last showed.
     void ClearError();
@@ -44,7 +44,7 @@ public:
     const std::string& TitleLine() const { return titleLine_; }
     const std::string& MessageLine() const { return messageLine_; }
 
-private:
+  private:
     std::int32_t code_ = 0;
     std::int32_t detail_ = 0;
     const ErrorEntry* row_ = nullptr;

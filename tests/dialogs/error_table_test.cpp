@@ -8,8 +8,12 @@ using namespace velmora;
 using text::Cp932ToUtf8;
 
 namespace {
-std::string Title(const ErrorState& e) { return Cp932ToUtf8(e.TitleLine()); }
-std::string Message(const ErrorState& e) { return Cp932ToUtf8(e.MessageLine()); }
+std::string Title(const ErrorState& e) {
+    return Cp932ToUtf8(e.TitleLine());
+}
+std::string Message(const ErrorState& e) {
+    return Cp932ToUtf8(e.MessageLine());
+}
 }  // namespace
 
 TEST(ErrorTable, EveryListedCodeHasItsTexts) {
@@ -28,7 +32,8 @@ TEST(ErrorTable, EveryListedCodeHasItsTexts) {
         {65535, 0, "INTERNAL ERROR", "未対応のエラーが発生しました。"},
         {-7, 0, "INTERNAL ERROR", "未対応のエラーが発生しました。"},
         {58, -1, "通信エラー", "サーバがみつかりません。 (-1)"},
-        {82, INT32_MIN, "ファイルアクセスエラー", "作業ファイルが作成できませんでした。 (-2147483648)"},
+        {82, INT32_MIN, "ファイルアクセスエラー",
+         "作業ファイルが作成できませんでした。 (-2147483648)"},
     };
     for (const Case& c : cases) {
         ErrorState e;
