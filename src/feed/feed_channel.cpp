@@ -76,7 +76,7 @@ FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
     if (!arenas_) arenas_ = std::make_unique<Arenas>();
     void* place = arenas_->keys.allocate(sizeof(FeedItem), alignof(FeedItem));
     return new (place)
-        FeedItem(source, FeedItem::CloneTag{}, ItemStorage{&arenas_->keys, &arenas_->bodies});
+        FeedItem(source, FeedItem::CloneTag{}, ItemStorage{&arenas_->keys, &arenas_->bodies, true});
 }
 
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {

@@ -1,6 +1,7 @@
 #include "feed/feed_item.h"
 
 #include <algorithm>
+#include <new>
 
 #include "text/cp932.h"
 
@@ -77,21 +78,36 @@ void AssignUnescaped(std::pmr::string& target, std::string_view text) {
 }
 
 FeedItem::FeedItem(ItemColors colors)
-    : textColor(colors.text), readTextColor(colors.readText), colors_(colors) {}
+    : textColor(colors.text),
+      readTextColor(colors.readText),
+      body_(new Body(colors, std::pmr::get_default_resource())) {}
 
-FeedItem::~FeedItem() = default;
+FeedItem::~FeedItem() {
+    if (ownsBody_) delete body_;
+}
+
+FeedItem::Body::Body(ItemColors defaults, std::pmr::memory_resource* texts)
+    : colors(defaults), link(texts), detail(texts), image(texts) {}
+
+// Link and image were unescaped when set, and unescaping is idempotent:
+// copying them as they are gives what the setters would.
+FeedItem::Body::Body(const Body& source, std::pmr::memory_resource* texts)
+    : colors(source.colors),
+      link(source.link, texts),
+      detail(source.detail, texts),
+      image(source.image, texts) {}
 
 void FeedItem::Clear() {
     prev_ = nullptr;
     next_ = nullptr;
     headline_.clear();
     headlineHash_ = HashHeadline({});
-    link_.clear();
-    detail_.clear();
-    image_.clear();
+    body_->link.clear();
+    body_->detail.clear();
+    body_->image.clear();
     dateText_.clear();
-    textColor = colors_.text;
-    readTextColor = colors_.readText;
+    textColor = body_->colors.text;
+    readTextColor = body_->colors.readText;
     read = 0;
 }
 
@@ -101,12 +117,10 @@ FeedItem::FeedItem(const FeedItem& source, CloneTag, ItemStorage storage)
       dateText_(source.dateText_, storage.keys),
       textColor(source.textColor),
       readTextColor(source.readTextColor),
-      colors_(source.colors_),
-      // Link and image were unescaped when set, and unescaping is idempotent:
-      // copying them as they are gives what the setters would.
-      link_(source.link_, storage.bodies),
-      detail_(source.detail_, storage.bodies),
-      image_(source.image_, storage.bodies) {}
+      ownsBody_(!storage.arena),
+      body_(storage.arena ? new (storage.bodies->allocate(sizeof(Body), alignof(Body)))
+                                Body(*source.body_, storage.bodies)
+                          : new Body(*source.body_, storage.bodies)) {}
 
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     return std::unique_ptr<FeedItem>(new FeedItem(item, FeedItem::CloneTag{}));

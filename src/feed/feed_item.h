@@ -32,6 +32,7 @@ class FeedChannel;
 struct ItemStorage {
     std::pmr::memory_resource* keys = std::pmr::get_default_resource();
     std::pmr::memory_resource* bodies = std::pmr::get_default_resource();
+    bool arena = false;  // the owner releases the storage whole, items are never ended
 };
 
 // Items made by a channel keep their texts in the channel's arenas; an item of
@@ -50,15 +51,15 @@ class FeedItem {
         headline_ = text;
         headlineHash_ = HashHeadline(text);
     }
-    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
-    void SetDetail(std::string_view text) { detail_ = text; }
-    void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
+    void SetLink(std::string_view text) { AssignUnescaped(body_->link, text); }
+    void SetDetail(std::string_view text) { body_->detail = text; }
+    void SetImage(std::string_view text) { AssignUnescaped(body_->image, text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
     std::string_view headline() const { return headline_; }
-    std::string_view link() const { return link_; }
-    std::string_view detail() const { return detail_; }
-    std::string_view image() const { return image_; }
+    std::string_view link() const { return body_->link; }
+    std::string_view detail() const { return body_->detail; }
+    std::string_view image() const { return body_->image; }
     std::string_view dateText() const { return dateText_; }
 
     FeedItem* prev() const { return prev_; }
@@ -79,7 +80,17 @@ class FeedItem {
     struct CloneTag {};
     FeedItem(const FeedItem& source, CloneTag, ItemStorage storage = {});
 
-    // What a merge reads comes first, so that it shares few cache lines.
+    // What a merge does not read lives apart, so that a walk over the items
+    // of a large feed reads little more than what it needs.
+    struct Body {
+        Body(ItemColors defaults, std::pmr::memory_resource* texts);
+        Body(const Body& source, std::pmr::memory_resource* texts);
+        ItemColors colors;  // the defaults Clear restores
+        std::pmr::string link;
+        std::pmr::string detail;
+        std::pmr::string image;
+    };
+
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
     std::size_t headlineHash_ = HashHeadline({});
@@ -93,10 +104,8 @@ class FeedItem {
     std::uint8_t read = 0;
 
   private:
-    ItemColors colors_;  // the defaults Clear restores
-    std::pmr::string link_;
-    std::pmr::string detail_;
-    std::pmr::string image_;
+    bool ownsBody_ = true;
+    Body* body_;
 };
 
 // A new unread item with the texts and colours of `item` and no neighbours.
