@@ -15,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "../tests/feed/temp_folder.h"
 #include "dialogs/error_table.h"
 #include "feed/feed_channel.h"
 #include "feed/feed_document.h"
@@ -25,22 +26,9 @@ namespace {
 
 // One temporary folder for the whole run, removed at exit.
 const std::filesystem::path& Folder() {
-    static const std::filesystem::path folder = [] {
-        std::string name =
-            (std::filesystem::temp_directory_path() / "velmora-bench-XXXXXX").string();
-        if (!::mkdtemp(name.data())) std::abort();
-        return std::filesystem::path(name);
-    }();
-    // Registered after the path's own destructor, so it runs before it.
-    static const bool removal = [] {
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        });
-        return true;
-    }();
-    (void)removal;
-    return folder;
+    static const testing::TempFolder folder;
+    if (folder.path().empty()) std::abort();
+    return folder.path();
 }
 
 // An item of about 500 bytes with Japanese text, as the service sends them.

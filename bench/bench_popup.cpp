@@ -22,6 +22,7 @@
 #include <vector>
 
 #include "../tests/popup/picture_server.h"
+#include "../tests/popup/under_xvfb.h"
 #include "app/messages.h"
 #include "feed/feed_channel.h"
 #include "popup/news_popup.h"
@@ -259,19 +260,7 @@ BENCHMARK(BM_OpenAfterRelease)->Iterations(1)->UseManualTime()->Unit(benchmark::
 
 int main(int argc, char** argv) {
     if (qgetenv("VELMORA_UNDER_XVFB").isEmpty()) {
-        std::vector<std::string> words = {"xvfb-run",
-                                          "-a",
-                                          "-s",
-                                          "-screen 0 1024x768x24",
-                                          "env",
-                                          "VELMORA_UNDER_XVFB=1",
-                                          "QT_QPA_PLATFORM=xcb",
-                                          argv[0]};
-        for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
-        std::vector<char*> args;
-        for (std::string& w : words) args.push_back(w.data());
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
+        velmora::testing::RunAgainUnderXvfb(argc, argv);
         return 1;
     }
     if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

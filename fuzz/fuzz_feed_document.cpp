@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <string>
 
+#include "../tests/feed/temp_folder.h"
 #include "dialogs/error_table.h"
 #include "feed/feed_channel.h"
 #include "feed/feed_document.h"
@@ -21,23 +22,9 @@ void Check(bool ok) {
 }
 
 const std::filesystem::path& WorkFile() {
-    static const std::filesystem::path file = [] {
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string folder = (base / "fuzz-feed-XXXXXX").string();
-        Check(::mkdtemp(folder.data()) != nullptr);
-        return std::filesystem::path(folder) / "LUM0000.tmp";
-    }();
-    // Registered after the path's own destructor, so it runs before it.
-    static const bool removal = [] {
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(file.parent_path(), ignored);
-        });
-        return true;
-    }();
-    (void)removal;
+    static const velmora::testing::TempFolder folder(velmora::testing::MemoryBackedTempBase());
+    static const std::filesystem::path file = folder / "LUM0000.tmp";
+    Check(!folder.path().empty());
     return file;
 }
 

@@ -12,6 +12,7 @@
 #include <string>
 #include <string_view>
 
+#include "../tests/feed/temp_folder.h"
 #include "feed/feed_channel.h"
 #include "feed/feed_item.h"
 #include "feed/item_store.h"
@@ -25,25 +26,9 @@ void Check(bool ok) {
 }
 
 const std::filesystem::path& Folder() {
-    static const std::filesystem::path folder = [] {
-        // Memory-backed when possible: the store syncs every save to disk.
-        const std::filesystem::path base = std::filesystem::is_directory("/dev/shm")
-                                               ? std::filesystem::path("/dev/shm")
-                                               : std::filesystem::temp_directory_path();
-        std::string name = (base / "fuzz-ini-XXXXXX").string();
-        Check(::mkdtemp(name.data()) != nullptr);
-        return std::filesystem::path(name);
-    }();
-    // Registered after the path's own destructor, so it runs before it.
-    static const bool removal = [] {
-        std::atexit([] {
-            std::error_code ignored;
-            std::filesystem::remove_all(folder, ignored);
-        });
-        return true;
-    }();
-    (void)removal;
-    return folder;
+    static const velmora::testing::TempFolder folder(velmora::testing::MemoryBackedTempBase());
+    Check(!folder.path().empty());
+    return folder.path();
 }
 
 void WriteFile(const std::filesystem::path& file, std::string_view bytes) {

@@ -2,13 +2,12 @@
 
 #include <gtest/gtest.h>
 
-#include <fstream>
 #include <set>
-#include <sstream>
 #include <string>
 #include <vector>
 
 #include "popup/card_escaping.h"
+#include "shipped_templates.h"
 
 namespace velmora {
 namespace {
@@ -157,14 +156,7 @@ TEST(EscapingTest, DoubleByteCharactersStayWhole) {
     EXPECT_EQ(EscapeScriptString("\n\x01'"), "\\x0A\\x01\\'");
 }
 
-std::string ReadTemplate(int id) {
-    std::ifstream in(
-        std::string(VELMORA_SOURCE_DIR) + "/res/popup/html/" + std::to_string(id) + ".html",
-        std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
+using testing::ReadTemplate;
 
 TEST(CardTemplatesTest, ShippedTemplatesFitTheirBuffersAndHoldOnlyTheirPlaceholders) {
     const CardTemplates templates{ReadTemplate(168), ReadTemplate(172), ReadTemplate(175)};

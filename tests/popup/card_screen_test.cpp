@@ -16,6 +16,7 @@
 #include "popup/news_popup.h"
 #include "popup_test_support.h"
 #include "text/cp932.h"
+#include "under_xvfb.h"
 
 namespace velmora {
 namespace {
@@ -142,22 +143,8 @@ int main(int argc, char** argv) {
     bool listing = false;
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
-    if (!listing && qgetenv("VELMORA_UNDER_XVFB").isEmpty()) {
-        std::vector<std::string> words = {"xvfb-run",
-                                          "-a",
-                                          "-s",
-                                          "-screen 0 1024x768x24",
-                                          "env",
-                                          "VELMORA_UNDER_XVFB=1",
-                                          "QT_QPA_PLATFORM=xcb",
-                                          argv[0]};
-        for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
-        std::vector<char*> args;
-        for (std::string& w : words) args.push_back(w.data());
-        args.push_back(nullptr);
-        execvp("xvfb-run", args.data());
-        // No xvfb-run: the tests skip themselves.
-    }
+    // Without xvfb-run the tests skip themselves.
+    if (!listing) velmora::testing::RunAgainUnderXvfb(argc, argv);
     if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     // Listing the tests (ctest's discovery) needs no display.
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");

@@ -9,28 +9,19 @@
 #include <QKeyEvent>
 #include <QVariant>
 #include <QWebEnginePage>
-#include <fstream>
-#include <sstream>
 
 #include "picture_server.h"
 #include "popup/card_page.h"
 #include "popup/card_scheme.h"
 #include "popup_test_support.h"
+#include "shipped_templates.h"
 
 namespace velmora {
 namespace {
 
 using testing::PictureServer;
+using testing::ReadTemplate;
 using testing::WaitFor;
-
-std::string ReadTemplate(int id) {
-    std::ifstream in(
-        std::string(VELMORA_SOURCE_DIR) + "/res/popup/html/" + std::to_string(id) + ".html",
-        std::ios::binary);
-    std::ostringstream out;
-    out << in.rdbuf();
-    return out.str();
-}
 
 class CardViewTest : public ::testing::Test {
   protected:
