@@ -13,13 +13,13 @@
 #include <memory>
 #include <string>
 
+#include "core/delivery/curl_transfer.h"
+#include "core/delivery/delivery_cycle.h"
+#include "core/delivery/request_urls.h"
+#include "core/delivery/threaded_transfer.h"
+#include "core/feed/feed_document.h"
 #include "demo_profile.h"
 #include "demo_service.h"
-#include "feed/feed_document.h"
-#include "service/curl_transfer.h"
-#include "service/delivery_cycle.h"
-#include "service/request_urls.h"
-#include "service/threaded_transfer.h"
 
 namespace velmora {
 namespace {

@@ -15,18 +15,18 @@
 #include <string>
 #include <vector>
 
-#include "../tests/feed/temp_folder.h"
-#include "dialogs/error_table.h"
-#include "feed/feed_channel.h"
-#include "feed/feed_document.h"
-#include "feed/item_store.h"
+#include "core/delivery/error_table.h"
+#include "core/feed/feed_channel.h"
+#include "core/feed/feed_document.h"
+#include "core/feed/item_store.h"
+#include "support/temp_folder.h"
 
 namespace velmora {
 namespace {
 
 // One temporary folder for the whole run, removed at exit.
 const std::filesystem::path& Folder() {
-    static const testing::TempFolder folder;
+    static const test_support::TempFolder folder;
     if (folder.path().empty()) std::abort();
     return folder.path();
 }

@@ -21,16 +21,16 @@
 #include <string>
 #include <vector>
 
-#include "../tests/popup/picture_server.h"
-#include "../tests/popup/under_xvfb.h"
-#include "app/messages.h"
-#include "feed/feed_channel.h"
-#include "popup/news_popup.h"
+#include "core/feed/feed_channel.h"
+#include "desktop/common/messages.h"
+#include "desktop/popup/news_popup.h"
+#include "support/picture_server.h"
+#include "support/under_xvfb.h"
 
 namespace velmora {
 namespace {
 
-using testing::PictureServer;
+using test_support::PictureServer;
 
 const QColor kLeftColor(0, 0, 255);
 const QColor kRightColor(0, 160, 0);
@@ -260,7 +260,7 @@ BENCHMARK(BM_OpenAfterRelease)->Iterations(1)->UseManualTime()->Unit(benchmark::
 
 int main(int argc, char** argv) {
     if (qgetenv("VELMORA_UNDER_XVFB").isEmpty()) {
-        velmora::testing::RunAgainUnderXvfb(argc, argv);
+        velmora::test_support::RunAgainUnderXvfb(argc, argv);
         return 1;
     }
     if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");

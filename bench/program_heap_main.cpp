@@ -6,7 +6,7 @@
 
 #include <cstdlib>
 
-#include "feed/heap_tuning.h"
+#include "core/feed/heap_tuning.h"
 
 int main(int argc, char** argv) {
     if (!std::getenv("VELMORA_BENCH_DEFAULT_HEAP")) velmora::TuneHeapForDocuments();

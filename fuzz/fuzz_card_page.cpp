@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "popup/card_escaping.h"
-#include "popup/card_messages.h"
-#include "popup/card_page.h"
+#include "core/popup/card_escaping.h"
+#include "core/popup/card_messages.h"
+#include "core/popup/card_page.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string input(reinterpret_cast<const char*>(data), size);

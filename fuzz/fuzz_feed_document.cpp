@@ -10,10 +10,10 @@
 #include <filesystem>
 #include <string>
 
-#include "../tests/feed/temp_folder.h"
-#include "dialogs/error_table.h"
-#include "feed/feed_channel.h"
-#include "feed/feed_document.h"
+#include "core/delivery/error_table.h"
+#include "core/feed/feed_channel.h"
+#include "core/feed/feed_document.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -22,7 +22,8 @@ void Check(bool ok) {
 }
 
 const std::filesystem::path& WorkFile() {
-    static const velmora::testing::TempFolder folder(velmora::testing::MemoryBackedTempBase());
+    static const velmora::test_support::TempFolder folder(
+        velmora::test_support::MemoryBackedTempBase());
     static const std::filesystem::path file = folder / "LUM0000.tmp";
     Check(!folder.path().empty());
     return file;

@@ -9,8 +9,8 @@
 #include <string_view>
 #include <vector>
 
-#include "service/hive_file.h"
-#include "text/cp932.h"
+#include "core/settings/hive_file.h"
+#include "core/text/cp932.h"
 
 using velmora::HiveDocument;
 using velmora::HiveValue;

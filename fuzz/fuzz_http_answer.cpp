@@ -8,8 +8,8 @@
 #include <string>
 #include <string_view>
 
-#include "service/curl_transfer.h"
-#include "service/feed_fetcher.h"
+#include "core/delivery/curl_transfer.h"
+#include "core/delivery/feed_fetcher.h"
 
 namespace {
 

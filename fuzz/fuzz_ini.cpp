@@ -12,12 +12,12 @@
 #include <string>
 #include <string_view>
 
-#include "../tests/feed/temp_folder.h"
-#include "feed/feed_channel.h"
-#include "feed/feed_item.h"
-#include "feed/item_store.h"
-#include "feed/profile_file.h"
-#include "text/cp932.h"
+#include "core/feed/feed_channel.h"
+#include "core/feed/feed_item.h"
+#include "core/feed/item_store.h"
+#include "core/feed/profile_file.h"
+#include "core/text/cp932.h"
+#include "support/temp_folder.h"
 
 namespace {
 
@@ -26,7 +26,8 @@ void Check(bool ok) {
 }
 
 const std::filesystem::path& Folder() {
-    static const velmora::testing::TempFolder folder(velmora::testing::MemoryBackedTempBase());
+    static const velmora::test_support::TempFolder folder(
+        velmora::test_support::MemoryBackedTempBase());
     Check(!folder.path().empty());
     return folder.path();
 }

@@ -13,20 +13,20 @@
 #include <vector>
 
 #include "app/command_line.h"
-#include "app/data_paths.h"
 #include "app/demo_session.h"
-#include "app/icon_resources.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
-#include "dialogs/dialog_template.h"
-#include "dialogs/qt_text.h"
-#include "feed/heap_tuning.h"
-#include "feed/item_store.h"
-#include "service/clock.h"
-#include "service/curl_transfer.h"
-#include "service/registry.h"
-#include "service/settings.h"
+#include "core/delivery/clock.h"
+#include "core/delivery/curl_transfer.h"
+#include "core/feed/heap_tuning.h"
+#include "core/feed/item_store.h"
+#include "core/platform/data_paths.h"
+#include "core/settings/registry.h"
+#include "core/settings/settings.h"
+#include "desktop/common/icon_resources.h"
+#include "desktop/common/qt_text.h"
+#include "desktop/dialogs/dialog_template.h"
 
 namespace velmora {
 namespace {

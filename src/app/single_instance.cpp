@@ -8,7 +8,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
-#include "app/messages.h"
+#include "desktop/common/messages.h"
 
 namespace velmora {
 namespace {

@@ -9,21 +9,21 @@
 #include <QTabWidget>
 #include <QVBoxLayout>
 
-#include "app/icon_resources.h"
-#include "app/messages.h"
 #include "app/single_instance.h"
-#include "app/tray_icon.h"
-#include "app/tray_notify_event.h"
-#include "app/tray_state.h"
-#include "dialogs/about_dialog.h"
-#include "dialogs/delivery_no_dialog.h"
-#include "dialogs/dialog_template.h"
-#include "dialogs/error_dialog.h"
-#include "dialogs/option_page.h"
-#include "dialogs/qt_text.h"
-#include "feed/item_store.h"
-#include "service/registry.h"
-#include "service/settings.h"
+#include "core/feed/item_store.h"
+#include "core/settings/registry.h"
+#include "core/settings/settings.h"
+#include "core/tray/tray_state.h"
+#include "desktop/common/icon_resources.h"
+#include "desktop/common/messages.h"
+#include "desktop/common/qt_text.h"
+#include "desktop/dialogs/about_dialog.h"
+#include "desktop/dialogs/delivery_no_dialog.h"
+#include "desktop/dialogs/dialog_template.h"
+#include "desktop/dialogs/error_dialog.h"
+#include "desktop/dialogs/option_page.h"
+#include "desktop/tray/tray_icon.h"
+#include "desktop/tray/tray_notify_event.h"
 
 namespace velmora {
 namespace {

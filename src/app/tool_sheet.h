@@ -14,16 +14,16 @@
 #include <memory>
 #include <string>
 
-#include "app/event_loop_waiter.h"
-#include "app/long_timer.h"
-#include "app/popup_port.h"
-#include "app/quittable_transfer.h"
-#include "dialogs/error_table.h"
-#include "feed/feed_item.h"
-#include "service/clock.h"
-#include "service/delivery_cycle.h"
-#include "service/delivery_ui.h"
-#include "service/threaded_transfer.h"
+#include "core/delivery/clock.h"
+#include "core/delivery/delivery_cycle.h"
+#include "core/delivery/delivery_ui.h"
+#include "core/delivery/error_table.h"
+#include "core/delivery/quittable_transfer.h"
+#include "core/delivery/threaded_transfer.h"
+#include "core/feed/feed_item.h"
+#include "desktop/common/event_loop_waiter.h"
+#include "desktop/common/long_timer.h"
+#include "desktop/popup/popup_port.h"
 
 class QMenu;
 class QTabWidget;

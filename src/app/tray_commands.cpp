@@ -8,21 +8,21 @@
 #include <QMenu>
 #include <QPointer>
 
-#include "app/messages.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
-#include "app/tray_icon.h"
-#include "app/tray_notify_event.h"
-#include "dialogs/about_dialog.h"
-#include "dialogs/delivery_no_dialog.h"
-#include "dialogs/dialog_template.h"
-#include "dialogs/error_dialog.h"
-#include "dialogs/option_page.h"
-#include "feed/item_store.h"
-#include "popup/browser_launcher.h"
-#include "service/registry.h"
-#include "service/settings.h"
-#include "text/cp932.h"
+#include "core/feed/item_store.h"
+#include "core/settings/registry.h"
+#include "core/settings/settings.h"
+#include "core/text/cp932.h"
+#include "desktop/common/messages.h"
+#include "desktop/dialogs/about_dialog.h"
+#include "desktop/dialogs/delivery_no_dialog.h"
+#include "desktop/dialogs/dialog_template.h"
+#include "desktop/dialogs/error_dialog.h"
+#include "desktop/dialogs/option_page.h"
+#include "desktop/popup/browser_launcher.h"
+#include "desktop/tray/tray_icon.h"
+#include "desktop/tray/tray_notify_event.h"
 
 namespace velmora {
 

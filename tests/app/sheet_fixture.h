@@ -11,16 +11,16 @@
 #include <string>
 #include <vector>
 
-#include "app/icon_resources.h"
-#include "app/popup_port.h"
 #include "app/tool_sheet.h"
-#include "feed/feed_channel.h"
-#include "service/delivery_fakes.h"
-#include "service/fixed_clock.h"
-#include "service/hive_sandbox.h"
-#include "service/registry.h"
+#include "core/feed/feed_channel.h"
+#include "core/settings/registry.h"
+#include "desktop/common/icon_resources.h"
+#include "desktop/popup/popup_port.h"
+#include "support/delivery_fakes.h"
+#include "support/fixed_clock.h"
+#include "support/hive_sandbox.h"
 
-namespace velmora::testing {
+namespace velmora::test_support {
 
 inline QApplication& TestApp() {
     static int argc = 1;
@@ -151,4 +151,4 @@ class SheetFixture : public HiveSandbox {
     ScopedEnv savedTmp_{"TMPDIR"};
 };
 
-}  // namespace velmora::testing
+}  // namespace velmora::test_support

@@ -10,15 +10,15 @@
 #include <thread>
 
 #include "app/command_line.h"
-#include "app/data_paths.h"
-#include "app/icon_image.h"
-#include "app/quittable_transfer.h"
-#include "app/tray_state.h"
-#include "service/hive_sandbox.h"
-#include "text/cp932.h"
+#include "core/delivery/quittable_transfer.h"
+#include "core/platform/data_paths.h"
+#include "core/text/cp932.h"
+#include "core/tray/icon_image.h"
+#include "core/tray/tray_state.h"
+#include "support/hive_sandbox.h"
 
 using namespace velmora;
-using velmora::testing::ScopedEnv;
+using velmora::test_support::ScopedEnv;
 namespace fs = std::filesystem;
 
 namespace {
@@ -205,9 +205,9 @@ TEST(DataPaths, FolderIsCreatedOnceAndKept) {
     EXPECT_EQ(folder, root / "data" / "VELMORA");
     EXPECT_TRUE(fs::is_directory(folder));
     EXPECT_EQ(ItemStorePath(folder), root / "data" / "VELMORA" / "VELMORA.dat");
-    velmora::testing::WriteBytes(folder / "VELMORA.dat", "kept");
+    velmora::test_support::WriteBytes(folder / "VELMORA.dat", "kept");
     EXPECT_EQ(PrepareDataFolder(), folder);
-    EXPECT_EQ(velmora::testing::ReadBytes(folder / "VELMORA.dat"), "kept");
+    EXPECT_EQ(velmora::test_support::ReadBytes(folder / "VELMORA.dat"), "kept");
 
     // A relative XDG_DATA_HOME is not used; the home folder's default is.
     setenv("XDG_DATA_HOME", "relative/data", 1);

@@ -14,19 +14,19 @@
 #include <mutex>
 #include <thread>
 
-#include "app/tray_icon.h"
-#include "app/tray_notify_event.h"
-#include "dialogs/about_dialog.h"
-#include "dialogs/delivery_no_dialog.h"
-#include "dialogs/error_dialog.h"
-#include "dialogs/option_page.h"
-#include "dialogs/qt_text.h"
-#include "feed/item_store.h"
+#include "core/feed/item_store.h"
+#include "core/text/cp932.h"
+#include "desktop/common/qt_text.h"
+#include "desktop/dialogs/about_dialog.h"
+#include "desktop/dialogs/delivery_no_dialog.h"
+#include "desktop/dialogs/error_dialog.h"
+#include "desktop/dialogs/option_page.h"
+#include "desktop/tray/tray_icon.h"
+#include "desktop/tray/tray_notify_event.h"
 #include "sheet_fixture.h"
-#include "text/cp932.h"
 
 using namespace velmora;
-using namespace velmora::testing;
+using namespace velmora::test_support;
 using ::testing::ElementsAre;
 
 namespace {

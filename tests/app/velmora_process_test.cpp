@@ -13,11 +13,11 @@
 #include <memory>
 #include <string>
 
+#include "core/feed/feed_channel.h"
+#include "core/feed/item_store.h"
 #include "demo_profile.h"
 #include "demo_service.h"
-#include "feed/feed_channel.h"
-#include "feed/item_store.h"
-#include "service/hive_sandbox.h"
+#include "support/hive_sandbox.h"
 
 namespace fs = std::filesystem;
 using namespace velmora;

@@ -6,9 +6,9 @@
 #include <chrono>
 #include <thread>
 
+#include "core/delivery/curl_transfer.h"
 #include "demo_service.h"
-#include "service/curl_transfer.h"
-#include "service/hive_sandbox.h"
+#include "support/hive_sandbox.h"
 
 namespace velmora {
 namespace {
@@ -33,7 +33,7 @@ class CurlTransferTest : public ::testing::Test {
         return curl_.Get(address, timeout);
     }
 
-    testing::ScopedEnv savedNoProxy_{"no_proxy"};
+    test_support::ScopedEnv savedNoProxy_{"no_proxy"};
     demo::DemoConfig config_;
     std::unique_ptr<demo::DemoService> service_;
     CurlTransfer curl_{TransferLimits{5, 1, 2, kMaxAnswerBytes}};

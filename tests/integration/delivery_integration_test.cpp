@@ -11,14 +11,14 @@
 #include <memory>
 #include <thread>
 
+#include "core/delivery/curl_transfer.h"
+#include "core/delivery/delivery_cycle.h"
+#include "core/delivery/signing.h"
+#include "core/delivery/threaded_transfer.h"
+#include "core/text/cp932.h"
 #include "demo_service.h"
-#include "service/curl_transfer.h"
-#include "service/delivery_cycle.h"
-#include "service/delivery_fakes.h"
-#include "service/delivery_sandbox.h"
-#include "service/signing.h"
-#include "service/threaded_transfer.h"
-#include "text/cp932.h"
+#include "support/delivery_fakes.h"
+#include "support/delivery_sandbox.h"
 
 namespace velmora {
 namespace {
@@ -45,7 +45,7 @@ std::string Line(const char* name, const std::string& value) {
     return std::string("\"") + name + "\"=\"" + value + "\"\n";
 }
 
-class DeliveryIntegrationTest : public testing::DeliverySandbox {
+class DeliveryIntegrationTest : public test_support::DeliverySandbox {
   protected:
     void SetUp() override {
         DeliverySandbox::SetUp();
@@ -95,12 +95,12 @@ class DeliveryIntegrationTest : public testing::DeliverySandbox {
     }
 
     std::unique_ptr<DemoService> service_;
-    testing::ScopedEnv savedNoProxy_{"no_proxy"};
+    test_support::ScopedEnv savedNoProxy_{"no_proxy"};
     CurlTransfer curl_{TransferLimits{5, 1, 2, kMaxAnswerBytes}};
     BlockingWaiter waiter_;
     ThreadedTransfer threaded_{curl_, waiter_};
     SystemClock clock_;
-    testing::RecordingDeliveryUi ui_;
+    test_support::RecordingDeliveryUi ui_;
     ErrorState errors_;
     std::unique_ptr<DeliveryCycle> cycle_;
 };
@@ -153,7 +153,7 @@ TEST_F(DeliveryIntegrationTest, RegistrationAccepted) {
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
     EXPECT_EQ(UserValue("DeliveryNo"), "D1001");
     EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
-    EXPECT_THAT(testing::ReadBytes(UserHive()), ::testing::Not(HasSubstr("delipass")));
+    EXPECT_THAT(test_support::ReadBytes(UserHive()), ::testing::Not(HasSubstr("delipass")));
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
 }
 

@@ -8,8 +8,8 @@
 #include <string_view>
 #include <system_error>
 
-#include "service/hive_file.h"
-#include "service/settings.h"
+#include "core/settings/hive_file.h"
+#include "core/settings/settings.h"
 
 namespace velmora::demo {
 namespace {

@@ -11,10 +11,10 @@
 #include <random>
 #include <thread>
 
+#include "core/delivery/signing.h"
+#include "core/text/cp932.h"
 #include "demo_feed.h"
 #include "demo_images.h"
-#include "service/signing.h"
-#include "text/cp932.h"
 
 namespace velmora::demo {
 namespace {

@@ -5,4 +5,4 @@ set -e
 here=$(cd "$(dirname "$0")" && pwd)
 build=${1:-$here/../../../build}
 cmake --build "$build" --target velmora_popup_art
-"$build/src/popup/velmora_popup_art" "$here/../bmp"
+"$build/src/desktop/velmora_popup_art" "$here/../bmp"

@@ -1,0 +1,202 @@
+#include "core/delivery/delivery_cycle.h"
+
+#include <algorithm>
+#include <exception>
+#include <utility>
+
+#include "core/delivery/feed_fetcher.h"
+#include "core/delivery/signing.h"
+#include "core/settings/registry.h"
+#include "core/settings/settings.h"
+#include "core/text/cp932.h"
+
+namespace velmora {
+namespace {
+
+// The busy flag is down again however the request ends, so that no later
+// trigger is skipped for good.
+class BusyScope {
+  public:
+    explicit BusyScope(bool& busy) : busy_(busy) { busy_ = true; }
+    ~BusyScope() { busy_ = false; }
+    BusyScope(const BusyScope&) = delete;
+    BusyScope& operator=(const BusyScope&) = delete;
+
+  private:
+    bool& busy_;
+};
+
+}  // namespace
+
+std::uint32_t PollIntervalMs(std::uint32_t rereadMinutes) {
+    return std::clamp<std::uint32_t>(rereadMinutes, 1, kMaxPollMinutes) * 60000u;
+}
+
+DeliverySettings ReadDeliverySettings() {
+    DeliverySettings s;
+    RequestIdentity& id = s.identity;
+    s.pollMinutes = settings::kRereadDefault;
+    CRegistryKey::ReadDword(RootKey::CurrentUser, kSettingsKey, settings::kReread, s.pollMinutes);
+    id.company = settings::kCompanyDefault;
+    CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kCompany, id.company);
+    id.channel = settings::kChannelDefault;
+    CRegistryKey::ReadUserOrMachineString(kSettingsKey, settings::kChannel, id.channel);
+    CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, settings::kDeliveryNo,
+                             id.deliveryNo);
+    CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, settings::kGroupId, id.groupId);
+    CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, settings::kGroupPassword,
+                             id.groupPassword);
+    CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, settings::kClientId, id.clientId);
+    CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, settings::kClientPassword,
+                             id.clientPassword);
+    s.channelServers = ChannelServerList();
+    s.timeoutSeconds = settings::kTimeoutDefault;
+    CRegistryKey::ReadDword(RootKey::LocalMachine, kSettingsKey, settings::kTimeout,
+                            s.timeoutSeconds);
+    return s;
+}
+
+std::string DeliveryNumberPrompt() {
+    return text::Utf8ToCp932("配信番号を入力してください。");
+}
+
+std::string WrongDeliveryNumberPrompt() {
+    return text::Utf8ToCp932("配信番号に誤りがあります。正しい番号を入力してください。");
+}
+
+DeliveryCycle::DeliveryCycle(DeliveryUi& ui, ErrorState& errors, Transfer& transfer,
+                             const Clock& clock, DeliverySettings settings, ItemColors colors)
+    : ui_(ui),
+      errors_(errors),
+      transfer_(transfer),
+      clock_(clock),
+      settings_(std::move(settings)),
+      current_(colors),
+      incoming_(colors) {}
+
+CycleResult DeliveryCycle::RunDeliveryCycle() {
+    RequestIdentity& id = settings_.identity;
+    if (!id.clientId.empty()) {
+        ui_.StopPollTimer();
+        return FetchChannel();
+    }
+    if (id.company == "0") return LoginOrRegister(false);
+
+    const std::string prompt = errors_.Code() == kErrorAuthentication ? WrongDeliveryNumberPrompt()
+                                                                      : DeliveryNumberPrompt();
+    DeliveryNumberAnswer answer = ui_.AskDeliveryNumber(prompt, id.deliveryNo);
+    if (!answer.accepted || answer.deliveryNo.empty() || answer.deliveryPassword.empty()) {
+        errors_.ReportError(kErrorAuthentication, 0);
+        ShowError();
+        return CycleFailed;
+    }
+
+    id.deliveryNo = std::move(answer.deliveryNo);
+    id.deliveryPassword = std::move(answer.deliveryPassword);
+    const CycleResult result = LoginOrRegister(true);
+    if (result == CycleFailed) {
+        // No server could be reached: the number may be right, so do not ask again.
+        if (errors_.Code() != kErrorServerNotFound) {
+            errors_.ReportError(kErrorAuthentication, 0);
+            ui_.PostTrayClick();
+        }
+    } else {
+        CRegistryKey::WriteUserString(kSettingsKey, settings::kDeliveryNo, id.deliveryNo);
+    }
+    return result;
+}
+
+CycleResult DeliveryCycle::FetchChannel() {
+    ui_.SetTrayImage(TrayImage::Communicating);
+    BusyScope busy(busy_);
+
+    const std::string query = BuildChannelQuery(settings_.identity, clock_);
+    const FetchResult fetched = TryServers(settings_.channelServers, query, incoming_);
+    const bool anyServer =
+        std::any_of(settings_.channelServers.begin(), settings_.channelServers.end(),
+                    [](const std::string& server) { return !server.empty(); });
+
+    CycleResult result = CycleNothingNew;
+    if (fetched != FetchFailed) {
+        // Only a loaded channel document replaces the current feed: a redirect
+        // (captive portal, proxy) or an empty server list keeps items and read marks.
+        if (fetched == FetchOk && anyServer) {
+            result = MergeReadMarks(current_, incoming_) ? CycleNews : CycleNothingNew;
+            current_.swap(incoming_);
+        }
+        incoming_.Clear();
+        ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
+        ui_.SetTrayImage(TrayImage::Normal);
+    } else if (firstFetch_) {
+        ui_.SetTrayImage(TrayImage::Normal);
+        errors_.ReportError(0, 0);
+        ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
+    } else {
+        ShowError();
+        result = CycleFailed;
+    }
+
+    firstFetch_ = false;
+    return result;
+}
+
+CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
+    const std::vector<std::string> servers = AccountServerList();
+    ui_.SetTrayImage(TrayImage::Communicating);
+    BusyScope busy(busy_);
+
+    RequestIdentity& id = settings_.identity;
+    std::string token;
+    const std::string query = registerWithDeliveryNo ? BuildRegistrationQuery(id, clock_, token)
+                                                     : BuildLoginQuery(id, clock_, token);
+    const FetchResult fetched = TryServers(servers, query, incoming_);
+
+    if (fetched == FetchFailed) {
+        ShowError();
+    } else {
+        const std::string issuedId = incoming_.issuedId();
+        if (!issuedId.empty()) {
+            std::string password = ClientPassword(issuedId, incoming_.issuedKey(), token);
+            // One rewrite: an identity stored without its password would fail every fetch.
+            CRegistryKey::WriteUserStrings(kSettingsKey, {{settings::kClientId, issuedId},
+                                                          {settings::kClientPassword, password}});
+            id.clientId = issuedId;
+            id.clientPassword = std::move(password);
+            // Without this nothing would fetch the channel until the user clicks.
+            ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
+        }
+        ui_.SetTrayImage(TrayImage::Normal);
+    }
+
+    return static_cast<CycleResult>(fetched);
+}
+
+FetchResult DeliveryCycle::TryServers(const std::vector<std::string>& servers,
+                                      const std::string& query, FeedChannel& target) {
+    FeedFetcher fetcher(transfer_, errors_, settings_.timeoutSeconds);
+    target.Clear();
+    FetchResult result = FetchOk;
+    for (const std::string& server : servers) {
+        if (server.empty()) continue;
+        try {
+            result = fetcher.FetchFeed(server + query, target);
+        } catch (const std::exception&) {
+            // Whatever went wrong, this attempt failed and the next server gets its turn.
+            target.Clear();
+            errors_.ReportError(kErrorServerNotFound, 0);
+            result = FetchFailed;
+        }
+        if (result != FetchFailed) {
+            errors_.ReportError(0, 0);
+            break;
+        }
+    }
+    return result;
+}
+
+void DeliveryCycle::ShowError() {
+    ui_.SetTrayImage(TrayImage::Error);
+    ui_.SetTrayTip(errors_.Title());
+}
+
+}  // namespace velmora

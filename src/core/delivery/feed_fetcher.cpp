@@ -1,0 +1,146 @@
+#include "core/delivery/feed_fetcher.h"
+
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <random>
+#include <string_view>
+
+#include "core/feed/feed_document.h"
+
+namespace velmora {
+namespace {
+
+// Removes the work file when the fetch ends, however it ends.
+class WorkFileGuard {
+  public:
+    explicit WorkFileGuard(std::filesystem::path path) : path_(std::move(path)) {}
+    ~WorkFileGuard() { ::unlink(path_.c_str()); }
+    WorkFileGuard(const WorkFileGuard&) = delete;
+    WorkFileGuard& operator=(const WorkFileGuard&) = delete;
+
+  private:
+    std::filesystem::path path_;
+};
+
+std::filesystem::path TempFolder() {
+    const char* dir = std::getenv("TMPDIR");
+    if (dir == nullptr || *dir == '\0') return "/tmp";
+    return dir;
+}
+
+// Writes all of `bytes`; gives 0 or the errno of the failure.
+int WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
+    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+    if (fd < 0) return errno;
+    int error = 0;
+    while (!bytes.empty()) {
+        ssize_t written = ::write(fd, bytes.data(), bytes.size());
+        if (written < 0) {
+            if (errno == EINTR) continue;
+            error = errno;
+            break;
+        }
+        bytes.remove_prefix(static_cast<std::size_t>(written));
+    }
+    if (::close(fd) != 0 && error == 0) error = errno;
+    return error;
+}
+
+}  // namespace
+
+std::filesystem::path CreateWorkFile(int& error) {
+    thread_local std::mt19937 random{std::random_device{}()};
+    const std::filesystem::path folder = TempFolder();
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        char name[32];
+        std::snprintf(name, sizeof name, "LUM%08X.tmp", static_cast<unsigned>(random()));
+        std::filesystem::path path = folder / name;
+        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
+        if (fd >= 0) {
+            ::close(fd);
+            error = 0;
+            return path;
+        }
+        if (errno != EEXIST) {
+            error = errno;
+            return {};
+        }
+    }
+    error = EEXIST;
+    return {};
+}
+
+FeedFetcher::FeedFetcher(Transfer& transfer, ErrorState& errors, std::uint32_t timeoutSeconds)
+    : transfer_(transfer), errors_(errors), timeoutSeconds_(timeoutSeconds) {}
+
+FeedFetcher::~FeedFetcher() = default;
+
+FetchResult FeedFetcher::FetchFeed(const std::string& address, FeedChannel& channel) {
+    int error = 0;
+    std::filesystem::path workFile = CreateWorkFile(error);
+    if (workFile.empty()) {
+        errors_.ReportError(kErrorWorkFile, error);
+        return FetchFailed;
+    }
+    WorkFileGuard guard(workFile);
+
+    FetchResult result = DownloadToFile(address, workFile);
+    if (result != FetchFailed && result != FetchRedirected) {
+        result = LoadFeedDocument(workFile, channel, errors_);
+    }
+    return result;
+}
+
+FetchResult FeedFetcher::DownloadToFile(const std::string& address,
+                                        const std::filesystem::path& workFile) {
+    const TransferAnswer answer = transfer_.Get(address, timeoutSeconds_);
+    const FetchResult result = ClassifyResponse(answer);
+    if (result != FetchOk) return result;
+
+    // The whole answer goes to the file, zero bytes included.
+    if (int error = WriteWhole(workFile, answer.bytes); error != 0) {
+        errors_.ReportError(kErrorWorkFile, error);
+        return FetchFailed;
+    }
+    return FetchOk;
+}
+
+FetchResult FeedFetcher::ClassifyResponse(const TransferAnswer& answer) {
+    switch (answer.kind) {
+        case TransferAnswer::Kind::Failed:
+            errors_.ReportError(kErrorServerNotFound, 0);
+            return FetchFailed;
+        case TransferAnswer::Kind::Body:
+            // A 2xx body is the document even when its text mentions HTTP/1.1.
+            if (answer.bytes.empty()) {
+                errors_.ReportError(kErrorServerNotFound, 0);
+                return FetchFailed;
+            }
+            return FetchOk;
+        case TransferAnswer::Kind::HeaderBlock:
+            break;
+    }
+
+    // The text ends at the first zero byte; the status sits at characters 9..11.
+    std::string_view text(answer.bytes);
+    text = text.substr(0, text.find('\0'));
+    std::string_view status;
+    if (text.find("HTTP/1.1") != std::string_view::npos && text.size() > 9) {
+        status = text.substr(9, 3);
+    }
+    if (status == "302") return FetchRedirected;
+    if (status == "401") {
+        errors_.ReportError(kErrorUnauthorized, 401);
+    } else if (status == "404") {
+        errors_.ReportError(kErrorNotFound, 404);
+    } else {
+        errors_.ReportError(kErrorServerNotFound, 0);
+    }
+    return FetchFailed;
+}
+
+}  // namespace velmora

@@ -1,0 +1,206 @@
+#include "core/feed/item_store.h"
+
+#include <charconv>
+#include <cstdint>
+#include <cstring>
+#include <limits>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/feed/profile_file.h"
+
+namespace velmora {
+
+namespace {
+
+// Decimal conversion that stops at the first non-digit, as the stored numbers
+// were always read; out-of-range values saturate.
+std::int32_t ToNumber(std::string_view s) {
+    std::size_t i = 0;
+    while (i < s.size() && (s[i] == ' ' || s[i] == '\t')) ++i;
+    bool negative = false;
+    if (i < s.size() && (s[i] == '-' || s[i] == '+')) negative = s[i++] == '-';
+    std::int64_t value = 0;
+    for (; i < s.size() && s[i] >= '0' && s[i] <= '9'; ++i) {
+        value = value * 10 + (s[i] - '0');
+        if (value > std::int64_t{std::numeric_limits<std::int32_t>::max()} + 1) break;
+    }
+    if (negative) value = -value;
+    if (value > std::numeric_limits<std::int32_t>::max()) {
+        return std::numeric_limits<std::int32_t>::max();
+    }
+    if (value < std::numeric_limits<std::int32_t>::min()) {
+        return std::numeric_limits<std::int32_t>::min();
+    }
+    return static_cast<std::int32_t>(value);
+}
+
+// "Title" + n and its kin, built without allocating.
+class NumberedKey {
+  public:
+    std::string_view operator()(std::string_view word, std::int32_t n) {
+        std::memcpy(buffer_, word.data(), word.size());
+        const auto end = std::to_chars(buffer_ + word.size(), buffer_ + sizeof buffer_, n).ptr;
+        return std::string_view(buffer_, static_cast<std::size_t>(end - buffer_));
+    }
+
+  private:
+    char buffer_[32];
+};
+
+std::string_view ColorText(std::uint32_t color, char (&buffer)[16]) {
+    const auto end =
+        std::to_chars(buffer, buffer + sizeof buffer, static_cast<std::int32_t>(color)).ptr;
+    return std::string_view(buffer, static_cast<std::size_t>(end - buffer));
+}
+
+// The keys kept per item, as "Title" + n and so on.
+enum ItemKey : std::uint8_t {
+    kTitle,
+    kUrl,
+    kDescription,
+    kDateStr,
+    kReaded,
+    kTextColor,
+    kReadTextColor,
+    kImage,
+    kItemKeyCount,
+};
+constexpr std::string_view kItemKeyNames[kItemKeyCount] = {
+    "Title", "URL", "Description", "DateStr", "Readed", "TextColor", "ReadTextColor", "IMAGE"};
+
+// The first value of each key of one item number.
+struct StoredItem {
+    std::string_view values[kItemKeyCount];
+    std::uint16_t present = 0;  // one bit per key
+
+    std::optional<std::string_view> Get(ItemKey key) const {
+        if (!(present & (1u << key))) return std::nullopt;
+        return values[key];
+    }
+    void SetFirst(ItemKey key, std::string_view value) {
+        if (present & (1u << key)) return;  // the first of two equal keys wins
+        present = static_cast<std::uint16_t>(present | (1u << key));
+        values[key] = value;
+    }
+};
+
+std::optional<ItemKey> ItemKeyNamed(std::string_view name) {
+    for (std::uint8_t k = 0; k < kItemKeyCount; ++k) {
+        if (SameProfileName(name, kItemKeyNames[k])) return static_cast<ItemKey>(k);
+    }
+    return std::nullopt;
+}
+
+// Splits a key into its name and the number a lookup of name + n would
+// spell: decimal, no sign, no leading zero, from 1 below the int32 limit.
+// `n` is 0 for a key without digits; nullopt when the digits are no such number.
+std::optional<std::pair<std::string_view, std::int32_t>> SplitNumberedKey(std::string_view key) {
+    std::size_t digits = key.size();
+    while (digits > 0 && key[digits - 1] >= '0' && key[digits - 1] <= '9') --digits;
+    const std::string_view name = key.substr(0, digits), number = key.substr(digits);
+    if (number.empty()) return std::pair{name, 0};
+    if (number.front() == '0' || number.size() > 10) return std::nullopt;
+    std::int64_t n = 0;
+    for (char c : number) n = n * 10 + (c - '0');
+    if (n >= std::numeric_limits<std::int32_t>::max()) return std::nullopt;
+    return std::pair{name, static_cast<std::int32_t>(n)};
+}
+
+}  // namespace
+
+bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
+    const std::optional<ProfileFile> profile = ProfileFile::Load(file);
+    if (!profile) return false;
+    const std::string_view section = kItemStoreSection;
+
+    // One pass over the section in file order, keeping the first value of
+    // each key, instead of a lookup per key. The item numbers that can count
+    // are bounded by the number of "Title" + n lines (the list ends at the
+    // first absent one), which bounds the table, whatever numbers a damaged
+    // file holds.
+    std::size_t titles = 0;
+    profile->ForEachKey(section, [&](std::string_view key, std::string_view) {
+        const auto split = SplitNumberedKey(key);
+        if (split && split->second > 0 && SameProfileName(split->first, "Title")) ++titles;
+    });
+    std::vector<StoredItem> items;
+    StoredItem head;  // the channel's own "Title", "URL" and "DateStr"
+    profile->ForEachKey(section, [&](std::string_view key, std::string_view value) {
+        const auto split = SplitNumberedKey(key);
+        if (!split) return;
+        const auto [name, n] = *split;
+        const std::optional<ItemKey> which = ItemKeyNamed(name);
+        if (!which) return;
+        if (n == 0) {
+            head.SetFirst(*which, value);
+        } else if (static_cast<std::size_t>(n) <= titles) {
+            if (static_cast<std::size_t>(n) > items.size())
+                items.resize(static_cast<std::size_t>(n));
+            items[static_cast<std::size_t>(n) - 1].SetFirst(*which, value);
+        }
+    });
+
+    channel.SetTitle(head.Get(kTitle).value_or(""));
+    channel.SetLink(head.Get(kUrl).value_or(""));
+    channel.SetDate(head.Get(kDateStr).value_or(""));
+
+    // The list ends at the first absent "Title" + n; an empty headline is an
+    // item like any other (a feed may omit it).
+    FeedItem scratch(channel.colors());
+    for (const StoredItem& stored : items) {
+        const std::optional<std::string_view> headline = stored.Get(kTitle);
+        if (!headline) break;
+        const auto get = [&](ItemKey key, std::string_view fallback = {}) {
+            return stored.Get(key).value_or(fallback);
+        };
+        scratch.SetHeadline(*headline);
+        scratch.SetLink(get(kUrl));
+        scratch.SetDetail(get(kDescription));
+        scratch.SetDate(get(kDateStr));
+        const bool read = ToNumber(get(kReaded, "0")) != 0;
+        scratch.textColor = static_cast<std::uint32_t>(ToNumber(get(kTextColor, "0")));
+        scratch.readTextColor = static_cast<std::uint32_t>(ToNumber(get(kReadTextColor, "0")));
+        scratch.SetImage(get(kImage));
+        channel.AppendCopy(scratch)->read = read ? 1 : 0;
+    }
+    return true;
+}
+
+bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel) {
+    // An existing file that cannot be read must not be replaced by our section alone.
+    std::optional<ProfileFile> profile = ProfileFile::Load(file);
+    if (!profile) return false;
+
+    std::size_t bytes = channel.title().size() + channel.link().size() + channel.dateText().size();
+    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+        bytes += 150 + item->headline().size() + item->link().size() + item->detail().size() +
+                 item->dateText().size() + item->image().size();
+    }
+    ProfileSectionText section(kItemStoreSection, bytes + 64);
+    section.Add("Title", channel.title());
+    section.Add("URL", channel.link());
+    section.Add("DateStr", channel.dateText());
+    NumberedKey key;
+    char color[16];
+    std::int32_t n = 0;
+    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+        ++n;
+        section.Add(key("Title", n), item->headline());
+        section.Add(key("URL", n), item->link());
+        section.Add(key("Description", n), item->detail());
+        section.Add(key("DateStr", n), item->dateText());
+        section.Add(key("Readed", n), item->read ? "1" : "0");
+        section.Add(key("TextColor", n), ColorText(item->textColor, color));
+        section.Add(key("ReadTextColor", n), ColorText(item->readTextColor, color));
+        section.Add(key("IMAGE", n), item->image());
+    }
+    profile->DeleteSection(kItemStoreSection);
+    profile->AppendSection(std::move(section));
+    return profile->Save(file);
+}
+
+}  // namespace velmora

@@ -1,0 +1,133 @@
+#include "core/popup/card_page.h"
+
+#include <openssl/rand.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <random>
+
+#include "core/popup/card_escaping.h"
+
+namespace velmora {
+namespace {
+
+bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view word) {
+    if (s.size() - at < word.size()) return false;
+    for (std::size_t i = 0; i < word.size(); ++i)
+        if (std::tolower(static_cast<unsigned char>(s[at + i])) != word[i]) return false;
+    return true;
+}
+
+// Offset just past the tag `<name ...>` whose name is `name`, or npos.
+std::size_t FindTagEnd(std::string_view html, std::string_view name, std::size_t& tagStart) {
+    for (std::size_t at = html.find('<'); at != std::string_view::npos;
+         at = html.find('<', at + 1)) {
+        if (!StartsWithNoCase(html, at + 1, name)) continue;
+        const std::size_t after = at + 1 + name.size();
+        if (after < html.size() && (html[after] == '>' || html[after] == '/' ||
+                                    std::isspace(static_cast<unsigned char>(html[after])))) {
+            tagStart = at;
+            return after;
+        }
+    }
+    return std::string_view::npos;
+}
+
+std::string CardText(const CardTemplates& templates, const std::vector<CardRecord>& items,
+                     std::size_t index, std::string_view slot) {
+    if (index >= items.size()) return FormatTemplate(templates.emptyCard, {slot});
+    const CardRecord& item = items[index];
+    const std::string picture = EscapeScriptString(CardPictureAddress(item.image));
+    const std::string link = EscapeHtmlAttribute(CardLinkAddress(item.link));
+    return FormatTemplate(templates.card,
+                          {slot, picture, link, slot, link, item.headline, link, item.detail});
+}
+
+}  // namespace
+
+std::string FormatTemplate(std::string_view format, std::initializer_list<std::string_view> args) {
+    std::string out;
+    std::size_t total = format.size();
+    for (const std::string_view arg : args) total += arg.size();
+    out.reserve(total);
+    auto next = args.begin();
+    for (std::size_t i = 0; i < format.size(); ++i) {
+        const char c = format[i];
+        const char conversion = i + 1 < format.size() ? format[i + 1] : '\0';
+        if (c != '%' || (conversion != 's' && conversion != 'd' && conversion != '%')) {
+            out += c;
+            continue;
+        }
+        ++i;
+        if (conversion == '%') {
+            out += '%';
+        } else if (next != args.end()) {
+            out += *next++;
+        }
+    }
+    return out;
+}
+
+std::string NewPageNonce() {
+    std::array<unsigned char, 16> bytes{};
+    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+        std::random_device device;
+        for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
+    }
+    static constexpr char kHex[] = "0123456789abcdef";
+    std::string nonce;
+    for (const unsigned char b : bytes) {
+        nonce += kHex[b >> 4];
+        nonce += kHex[b & 0xF];
+    }
+    return nonce;
+}
+
+std::string CardPagePolicy(std::string_view nonce) {
+    std::string policy = "default-src 'none'; script-src 'nonce-";
+    policy += nonce;
+    policy +=
+        "'; style-src 'unsafe-inline'; img-src http: https: res:; base-uri 'none'; "
+        "form-action 'none'";
+    return policy;
+}
+
+std::string AddScriptNonce(std::string_view html, std::string_view nonce) {
+    const std::string attribute = " nonce=\"" + std::string(nonce) + "\"";
+    std::string out;
+    std::size_t tagStart = 0;
+    for (;;) {
+        const std::size_t nameEnd = FindTagEnd(html, "script", tagStart);
+        if (nameEnd == std::string_view::npos) break;
+        out.append(html.substr(0, nameEnd));
+        out += attribute;
+        html.remove_prefix(nameEnd);
+    }
+    out.append(html);
+    return out;
+}
+
+std::string ComposePage(const CardTemplates& templates, const std::vector<CardRecord>& items,
+                        std::size_t page, std::string_view nonce) {
+    CardTemplates marked{AddScriptNonce(templates.page, nonce),
+                         AddScriptNonce(templates.card, nonce),
+                         AddScriptNonce(templates.emptyCard, nonce)};
+    // The policy goes first into the head, before anything it is to govern.
+    const std::string meta =
+        "<meta http-equiv=\"Content-Security-Policy\" content=\"" + CardPagePolicy(nonce) + "\">";
+    std::size_t headStart = 0;
+    std::size_t insertAt = 0;
+    const std::size_t headName = FindTagEnd(marked.page, "head", headStart);
+    if (headName != std::string::npos) {
+        const std::size_t close = marked.page.find('>', headName);
+        if (close != std::string::npos) insertAt = close + 1;
+    }
+    marked.page.insert(insertAt, meta);
+
+    const std::string left = CardText(marked, items, page, "1");
+    const std::string right = CardText(marked, items, page + 1, "2");
+    return FormatTemplate(marked.page, {left, right});
+}
+
+}  // namespace velmora

@@ -1,0 +1,85 @@
+#pragma once
+// Where the news popup and its parts sit, where it parks and opens, and how
+// it slides. Qt-free.
+
+#include "core/popup/bitmap_region.h"
+
+namespace velmora {
+
+// Window size from skin 150 and the width of the tab that stays on screen.
+inline constexpr int kPopupWidth = 562;
+inline constexpr int kPopupHeight = 302;
+inline constexpr int kTabWidth = 80;
+// The open window leaves two of its 562 pixels off the right edge.
+inline constexpr int kOpenShownWidth = 560;
+// The vertical position is centred on a 300-pixel window.
+inline constexpr int kCentringHeight = 300;
+
+// Controls of the popup (client coordinates, right and bottom exclusive).
+inline constexpr int kLogoCommand = 108;
+inline constexpr int kMyPageCommand = 104;
+inline constexpr int kPrevCommand = 107;
+inline constexpr int kNextCommand = 105;
+inline constexpr int kTickerCommand = 112;
+inline constexpr int kBrowserControlId = 1000;
+
+inline constexpr int kLogoX = 10, kLogoY = 5;
+inline constexpr int kMyPageX = 100, kMyPageY = 10;
+inline constexpr int kPrevX = 255, kPrevY = 247;
+inline constexpr int kNextX = 468, kNextY = 247;
+// The ticker bar's hot area, given inclusive as the skin draws it.
+inline constexpr RegionRect kTickerBarInclusive{247, 37, 545, 62};
+inline constexpr RegionRect kTickerTextRect{270, 43, 530, 53};
+inline constexpr RegionRect kBrowserRect{248, 78, 562, 240};
+// Strips over the browser's edges, in creation order: left, right, top, bottom.
+inline constexpr RegionRect kStripRects[4] = {
+    {248, 78, 250, 240}, {542, 78, 562, 240}, {248, 78, 562, 80}, {248, 238, 562, 240}};
+
+// Bitmaps of the popup's skin and buttons.
+inline constexpr int kSkinBitmap = 150;
+inline constexpr int kMyPageNormalBitmap = 153;
+inline constexpr int kMyPageHoverBitmap = 154;
+inline constexpr int kMyPagePressedBitmap = 155;
+inline constexpr int kLogoHoverBitmap = 157;
+inline constexpr int kLogoPressedBitmap = 158;
+inline constexpr int kNextDisabledBitmap = 161;
+inline constexpr int kPrevDisabledBitmap = 162;
+inline constexpr int kNextBitmap = 163;
+inline constexpr int kPrevBitmap = 164;
+inline constexpr int kLogoBitmap = 165;
+inline constexpr int kPlaceholderBitmap = 170;
+
+// Timers: id and interval in milliseconds.
+inline constexpr int kSlideInTimer = 2;
+inline constexpr int kSlideOutTimer = 3;
+inline constexpr int kTickerTimer = 4;
+inline constexpr int kWritePollTimer = 5;
+inline constexpr int kAutoCloseTimer = 6;
+inline constexpr int kSlideInterval = 16;
+inline constexpr int kTickerInterval = 100;
+inline constexpr int kWritePollInterval = 20;
+inline constexpr int kAutoCloseInterval = 300000;
+
+inline constexpr int kSlideInStep = 30;
+inline constexpr int kSlideOutStep = 50;
+
+// Screen positions of the window's top-left corner.
+struct PopupPositions {
+    int parkedX = 0;
+    int parkedY = 0;
+    int openX = 0;
+    int openY = 0;
+};
+
+// From the primary screen's full size; the taskbar is not taken into account.
+PopupPositions ComputePositions(int screenWidth, int screenHeight);
+
+// One tick of a slide: where the left edge goes and whether the slide ends.
+struct SlideStep {
+    int x = 0;
+    bool done = false;
+};
+SlideStep SlideInStep(int left, int openX);
+SlideStep SlideOutStep(int left, int parkedX);
+
+}  // namespace velmora

@@ -1,0 +1,39 @@
+#pragma once
+// Where the hive files live and how they are read and replaced on disk.
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+#include "core/settings/registry.h"
+
+namespace velmora {
+
+// $XDG_CONFIG_HOME/velmora/user.reg (default ~/.config) for CurrentUser;
+// velmora/machine.reg under the first directory of $XDG_CONFIG_DIRS (default
+// /etc/xdg) for LocalMachine. Read from the environment at every call. Empty
+// when no location can be worked out (no home folder).
+std::filesystem::path HivePath(RootKey root);
+
+// The registry status for an errno value of a failed file operation.
+long StatusFromErrno(int error);
+
+// Reads the whole file. kRegOk, or kRegNotFound when it does not exist, or the
+// status of the failure (a directory or an unreadable file is access denied).
+long ReadHiveFile(const std::filesystem::path& file, std::string& bytes);
+
+// True when this process could create or replace `file`: its folder, or the
+// nearest existing ancestor of it, is writable.
+bool CanReplaceFile(const std::filesystem::path& file);
+
+// Replaces `file` with `bytes` atomically: a temporary file in the same folder
+// is written, flushed to disk and renamed over it, and removed again on every
+// failure. Missing folders are created with `folderMode`. A new file gets
+// `fileMode`; an existing one keeps its permissions unless `forceMode`. A
+// symbolic link is followed, so the file it points to is replaced.
+long ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
+                           mode_t fileMode, bool forceMode, mode_t folderMode);
+
+}  // namespace velmora

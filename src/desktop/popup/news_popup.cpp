@@ -1,0 +1,431 @@
+#include "desktop/popup/news_popup.h"
+
+#include <QContextMenuEvent>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QScreen>
+
+#include "core/feed/feed_channel.h"
+#include "core/popup/card_paging.h"
+#include "core/settings/registry.h"
+#include "core/settings/settings.h"
+#include "core/text/cp932.h"
+#include "desktop/common/messages.h"
+#include "desktop/popup/browser_launcher.h"
+#include "desktop/popup/card_area.h"
+#include "desktop/popup/popup_resources.h"
+
+namespace velmora {
+namespace {
+
+constexpr int kCardReleaseDelay = 300000;
+constexpr const char* kTemplateTooLarge = "テンプレートのバッファが足りません";
+
+// The part of the browser rectangle the strips leave visible.
+const QRect kCardsVisibleRect(250, 80, 292, 158);
+
+QRect ToQRect(const RegionRect& r) {
+    return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
+}
+
+QRect ScreenArea() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    return screen ? screen->virtualGeometry() : QRect();
+}
+
+}  // namespace
+
+CNewsPopup::CNewsPopup(ItemColors) : CSkinWnd(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
+    launcher_ = OpenInBrowser;
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    setAttribute(Qt::WA_ShowWithoutActivating);
+    struct TimerSetup {
+        QTimer* timer;
+        int interval;
+        void (CNewsPopup::*handler)();
+    };
+    const TimerSetup timers[] = {{&slideInTimer_, kSlideInterval, &CNewsPopup::OnSlideIn},
+                                 {&slideOutTimer_, kSlideInterval, &CNewsPopup::OnSlideOut},
+                                 {&tickerTimer_, kTickerInterval, &CNewsPopup::OnTicker},
+                                 {&writePollTimer_, kWritePollInterval, &CNewsPopup::OnWritePoll},
+                                 {&autoCloseTimer_, kAutoCloseInterval, &CNewsPopup::OnAutoClose}};
+    for (const TimerSetup& t : timers) {
+        t.timer->setInterval(t.interval);
+        t.timer->setTimerType(Qt::PreciseTimer);
+        connect(t.timer, &QTimer::timeout, this, t.handler);
+    }
+    autoCloseTimer_.setTimerType(Qt::CoarseTimer);
+    releaseTimer_.setSingleShot(true);
+    releaseTimer_.setInterval(kCardReleaseDelay);
+    connect(&releaseTimer_, &QTimer::timeout, this, [this] {
+        if (!opened_ && !CardsOnScreen()) ReleaseCards();
+    });
+}
+
+CNewsPopup::~CNewsPopup() {
+    writePollTimer_.stop();
+    delete cards_;
+    // The popup's end is the application's end.
+    QCoreApplication::postEvent(QCoreApplication::instance(), new QEvent(QEvent::Quit));
+}
+
+bool CNewsPopup::CreatePopup() {
+    if (created_) return false;
+    created_ = true;
+    opened_ = false;
+    items_.clear();
+    ticker_.SetMessages({});
+    page_ = 0;
+
+    tickerFont_ = QFont(QString::fromUtf8("ＭＳ Ｐゴシック"));
+    tickerFont_.setPixelSize(10);
+    tickerFont_.setWeight(QFont::Medium);
+    tickerFont_.setStyleStrategy(QFont::PreferQuality);
+
+    skin_ = LoadPopupBitmap(kSkinBitmap);
+    setWindowTitle(QStringLiteral("Velmora"));
+    SetBitmapRegion(skin_);
+
+    logoButton_.CreateImageButton(this, kLogoCommand, kLogoBitmap, kLogoPressedBitmap,
+                                  kLogoHoverBitmap, kLogoX, kLogoY, false);
+    myPageButton_.CreateImageButton(this, kMyPageCommand, kMyPageNormalBitmap, kMyPagePressedBitmap,
+                                    kMyPageHoverBitmap, kMyPageX, kMyPageY, false);
+    prevButton_.CreateImageButton(this, kPrevCommand, kPrevBitmap, kPrevBitmap, kPrevBitmap, kPrevX,
+                                  kPrevY, true);
+    prevButton_.LoadDisabledImage(kPrevDisabledBitmap);
+    nextButton_.CreateImageButton(this, kNextCommand, kNextBitmap, kNextBitmap, kNextBitmap, kNextX,
+                                  kNextY, true);
+    nextButton_.LoadDisabledImage(kNextDisabledBitmap);
+
+    tickerLabel_ = new QLabel(this);
+    tickerLabel_->setTextFormat(Qt::PlainText);
+    tickerLabel_->setWordWrap(false);
+    tickerLabel_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    tickerLabel_->setFont(tickerFont_);
+    QPalette tickerPalette = tickerLabel_->palette();
+    tickerPalette.setColor(QPalette::WindowText, Qt::black);
+    tickerLabel_->setPalette(tickerPalette);
+    tickerLabel_->setGeometry(ToQRect(kTickerTextRect));
+
+    tickerArea_.CreateHotArea(this, kTickerCommand, kTickerBarInclusive.left,
+                              kTickerBarInclusive.top, kTickerBarInclusive.right,
+                              kTickerBarInclusive.bottom);
+
+    for (int i = 0; i < 4; ++i) {
+        strips_[i] = new QWidget(this);
+        strips_[i]->setAutoFillBackground(true);
+        strips_[i]->setGeometry(ToQRect(kStripRects[i]));
+    }
+
+    dragX_ = dragY_ = -1;
+    ComputeScreenPositions();
+    move(positions_.parkedX, positions_.parkedY);
+    raise();
+
+    LoadTemplates();
+    ResetTicker();
+    ShowPage();
+    return true;
+}
+
+void CNewsPopup::LoadTemplates() {
+    const bool ok[] = {LoadTemplate(kPageTemplate, templates_.page, kPageTemplateSize),
+                       LoadTemplate(kCardTemplate, templates_.card, kCardTemplateSize),
+                       LoadTemplate(kEmptyCardTemplate, templates_.emptyCard, kCardTemplateSize)};
+    for (const bool loaded : ok) {
+        if (loaded) continue;
+        QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromUtf8(kTemplateTooLarge),
+                        QMessageBox::Ok, this);
+        box.exec();
+    }
+}
+
+void CNewsPopup::SetChannel(const FeedChannel& channel) {
+    if (!items_.empty() && opened_) return;
+
+    tickerTimer_.stop();
+    ticker_.SetMessages(TickerMessages(channel.description(), channel.link()));
+    ResetTicker();
+
+    const std::size_t count = channel.count() > 0 ? static_cast<std::size_t>(channel.count()) : 0;
+    page_ = 0;
+    items_.assign(count, CardRecord{});
+    std::size_t i = 0;
+    for (const FeedItem* item = channel.first(); item && i < count; item = item->next(), ++i)
+        items_[i] = {std::string(item->headline()), std::string(item->detail()),
+                     std::string(item->link()), std::string(item->image())};
+    ShowPage();
+}
+
+void CNewsPopup::ShowTab() {
+    Park();
+    BringToForeground();
+    show();
+}
+
+void CNewsPopup::OpenFromTool() {
+    Park();
+    BringToForeground();
+    show();
+    Toggle();
+}
+
+void CNewsPopup::BringToForeground() {
+    // On top of the other windows, but the keyboard stays where the user is typing.
+    raise();
+}
+
+void CNewsPopup::ComputeScreenPositions() {
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
+    positions_ = ComputePositions(area.width(), area.height());
+    positions_.parkedX += area.left();
+    positions_.openX += area.left();
+    positions_.parkedY += area.top();
+    positions_.openY += area.top();
+}
+
+void CNewsPopup::Toggle() {
+    slideInTimer_.stop();
+    slideOutTimer_.stop();
+    ComputeScreenPositions();
+    if (pos() == QPoint(positions_.parkedX, positions_.parkedY)) {
+        opened_ = true;
+        cardsFailed_ = false;
+        autoCloseTimer_.start();
+        EnsureCards();
+        slideInTimer_.start();
+    } else {
+        move(positions_.openX, positions_.openY);
+        slideOutTimer_.start();
+    }
+}
+
+void CNewsPopup::Park() {
+    opened_ = false;
+    autoCloseTimer_.stop();
+    slideInTimer_.stop();
+    slideOutTimer_.stop();
+    ComputeScreenPositions();
+    move(positions_.parkedX, positions_.parkedY);
+    StartReleaseCountdown();
+}
+
+void CNewsPopup::OnSlideIn() {
+    const SlideStep step = SlideInStep(x(), positions_.openX);
+    move(step.x, y());
+    if (step.done) slideInTimer_.stop();
+}
+
+void CNewsPopup::OnSlideOut() {
+    const SlideStep step = SlideOutStep(x(), positions_.parkedX);
+    move(step.x, y());
+    if (!step.done) return;
+    slideOutTimer_.stop();
+    opened_ = false;
+    autoCloseTimer_.stop();
+    StartReleaseCountdown();
+}
+
+void CNewsPopup::OnAutoClose() {
+    if (opened_)
+        Toggle();
+    else
+        Park();
+}
+
+void CNewsPopup::OnCommand(int id) {
+    switch (id) {
+        case kMyPageCommand: {
+            std::string address;
+            if (CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kMypageUrl,
+                                         address) != kRegOk)
+                address.clear();
+            launcher_(address, AddressOrigin::Settings);
+            break;
+        }
+        case kNextCommand:
+            if (CanPageRight(page_, items_.size())) {
+                ++page_;
+                ShowPage();
+            }
+            break;
+        case kPrevCommand:
+            if (CanPageLeft(page_)) {
+                --page_;
+                ShowPage();
+            }
+            break;
+        case kLogoCommand:
+            Toggle();
+            break;
+        case kTickerCommand:
+            if (const CardRecord* message = ticker_.Current())
+                launcher_(message->link, AddressOrigin::Feed);
+            break;
+        default:
+            break;
+    }
+}
+
+bool CNewsPopup::IsTimerActive(int id) const {
+    switch (id) {
+        case kSlideInTimer:
+            return slideInTimer_.isActive();
+        case kSlideOutTimer:
+            return slideOutTimer_.isActive();
+        case kTickerTimer:
+            return tickerTimer_.isActive();
+        case kWritePollTimer:
+            return writePollTimer_.isActive();
+        case kAutoCloseTimer:
+            return autoCloseTimer_.isActive();
+        default:
+            return false;
+    }
+}
+
+void CNewsPopup::ResetTicker() {
+    tickerTimer_.stop();
+    ticker_.Reset();
+    tickerTimer_.start();
+}
+
+void CNewsPopup::OnTicker() {
+    if (!ticker_.Step()) return;
+    // Off-screen text is not painted; it is brought up to date when it shows.
+    if (TickerOnScreen())
+        ShowTickerText();
+    else
+        tickerTextPending_ = true;
+}
+
+void CNewsPopup::ShowTickerText() {
+    tickerTextPending_ = false;
+    if (tickerLabel_)
+        tickerLabel_->setText(QString::fromStdString(text::Cp932ToUtf8(ticker_.ShownText())));
+}
+
+void CNewsPopup::ShowPage() {
+    if (cards_) {
+        cards_->Navigate(QUrl(QStringLiteral("about:blank")));
+        writePollTimer_.stop();
+        writePollTimer_.start();
+    }
+    const PagingButtons buttons = PagingButtonStates(page_, items_.size());
+    prevButton_.SetDisabled(buttons.prevDisabled);
+    nextButton_.SetDisabled(buttons.nextDisabled);
+}
+
+void CNewsPopup::OnWritePoll() {
+    if (!cards_) {
+        writePollTimer_.stop();
+        return;
+    }
+    if (cards_->ReadyState() == 3) return;
+    writePollTimer_.stop();
+    if (!WritePage()) writePollTimer_.start();
+}
+
+bool CNewsPopup::WritePage() {
+    if (!cards_) return false;
+    const std::string page = ComposePage(templates_, items_, page_, NewPageNonce());
+    return cards_->WritePage(QByteArray(page.data(), static_cast<qsizetype>(page.size())));
+}
+
+void CNewsPopup::EnsureCards() {
+    releaseTimer_.stop();
+    if (cards_ || !created_ || cardsFailed_) return;
+    cards_ = new CardArea(this, kCardsVisibleRect, [this](const QUrl& url) {
+        launcher_(text::Utf8ToCp932(url.toString(QUrl::FullyEncoded).toStdString()),
+                  AddressOrigin::Feed);
+    });
+    connect(cards_, &CardArea::PageLoaded, this, [this](bool ok) {
+        if (ok) emit CardsWritten();
+    });
+    connect(cards_, &CardArea::Ended, this, [this] { ReleaseCards(); });
+    if (!cards_->Start()) {
+        cardsFailed_ = true;
+        ReleaseCards();
+        return;
+    }
+    ShowPage();
+}
+
+void CNewsPopup::ReleaseCards() {
+    writePollTimer_.stop();
+    if (!cards_) return;
+    cards_->Retire();
+    cards_ = nullptr;
+}
+
+void CNewsPopup::StartReleaseCountdown() {
+    if (cards_) releaseTimer_.start();
+}
+
+bool CNewsPopup::CardsOnScreen() const {
+    return ScreenArea().intersects(ToQRect(kBrowserRect).translated(pos()));
+}
+
+bool CNewsPopup::TickerOnScreen() const {
+    return ScreenArea().intersects(ToQRect(kTickerTextRect).translated(pos()));
+}
+
+bool CNewsPopup::event(QEvent* e) {
+    if (e->type() == UM_POPUP_OPEN) {
+        OpenFromTool();
+        return true;
+    }
+    if (e->type() == UM_POPUP_SHOWTAB) {
+        ShowTab();
+        return true;
+    }
+    return CSkinWnd::event(e);
+}
+
+void CNewsPopup::paintEvent(QPaintEvent*) {
+    QPainter painter(this);
+    painter.drawImage(0, 0, skin_);
+}
+
+void CNewsPopup::mousePressEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;  // right clicks are swallowed
+    if (opened_) autoCloseTimer_.start();
+    slideInTimer_.stop();
+    slideOutTimer_.stop();
+    dragX_ = event->position().toPoint().x();
+    dragY_ = event->position().toPoint().y();
+}
+
+void CNewsPopup::mouseMoveEvent(QMouseEvent* event) {
+    event->accept();
+    if (dragX_ < 0) return;
+    move(event->globalPosition().toPoint() - QPoint(dragX_, dragY_));
+}
+
+void CNewsPopup::mouseReleaseEvent(QMouseEvent* event) {
+    event->accept();
+    if (event->button() != Qt::LeftButton) return;
+    dragX_ = dragY_ = -1;
+}
+
+void CNewsPopup::mouseDoubleClickEvent(QMouseEvent* event) {
+    mousePressEvent(event);
+}
+
+void CNewsPopup::contextMenuEvent(QContextMenuEvent* event) {
+    event->accept();
+}
+
+void CNewsPopup::moveEvent(QMoveEvent* event) {
+    CSkinWnd::moveEvent(event);
+    if (!created_) return;
+    if (CardsOnScreen()) EnsureCards();
+    if (tickerTextPending_ && TickerOnScreen()) ShowTickerText();
+}
+
+}  // namespace velmora

@@ -1,0 +1,142 @@
+#pragma once
+// The news popup: a skinned, frameless tool window parked at the right edge of
+// the primary screen with only its logo tab showing. It slides in to show the
+// ticker, two news cards with paging buttons and the MY PAGE button, and out
+// again on a second click or after five minutes.
+
+#include <QFont>
+#include <QImage>
+#include <QTimer>
+#include <cstddef>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "core/feed/feed_item.h"
+#include "core/popup/card_page.h"
+#include "core/popup/card_record.h"
+#include "core/popup/news_ticker.h"
+#include "core/popup/openable_address.h"
+#include "core/popup/popup_geometry.h"
+#include "desktop/popup/bmp_button.h"
+#include "desktop/popup/skin_window.h"
+
+class QLabel;
+
+namespace velmora {
+
+class FeedChannel;
+class CardArea;
+
+class CNewsPopup : public CSkinWnd {
+    Q_OBJECT
+  public:
+    // Opens an address in the desktop's browser (OpenInBrowser unless replaced).
+    using Launcher = std::function<bool(const std::string& cp932Address, AddressOrigin origin)>;
+
+    // The cards show no read marks, so the item colours are not needed here;
+    // the parameter keeps the tool sheet's call the same for every popup.
+    explicit CNewsPopup(ItemColors colors = {});
+    ~CNewsPopup() override;
+
+    // Builds the window and its controls and parks it at the right edge.
+    // False when it was built already.
+    bool CreatePopup();
+    // UM_POPUP_SETCHANNEL, sent: takes the ticker messages and items of the
+    // channel, unless the popup is open and showing items.
+    void SetChannel(const FeedChannel& channel);
+    // UM_POPUP_SHOWTAB, sent: parks and shows the window without sliding in.
+    void ShowTab();
+    void BringToForeground();
+    // UM_POPUP_OPEN (1058) is posted: QCoreApplication::postEvent(popup, new
+    // QEvent(UM_POPUP_OPEN)).
+
+    // Slides in from the parked place, otherwise jumps open and slides out.
+    void Toggle();
+    // Back to the parked place at once.
+    void Park();
+    void OnCommand(int id) override;
+
+    void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+    // How long the parked popup keeps its web engine before giving its memory back.
+    void SetCardReleaseDelay(int milliseconds) { releaseTimer_.setInterval(milliseconds); }
+
+    bool IsOpened() const { return opened_; }
+    PopupPositions Positions() const { return positions_; }
+    std::size_t Page() const { return page_; }
+    const std::vector<CardRecord>& Items() const { return items_; }
+    const NewsTicker& Ticker() const { return ticker_; }
+    bool IsTimerActive(int id) const;
+    const CBmpButton& PrevButton() const { return prevButton_; }
+    const CBmpButton& NextButton() const { return nextButton_; }
+    QLabel* TickerLabel() const { return tickerLabel_; }
+    // The card area, or nullptr while the web engine is not needed.
+    CardArea* Cards() const { return cards_; }
+
+  signals:
+    // A composed page has been handed to the card area and finished loading.
+    void CardsWritten();
+
+  protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseDoubleClickEvent(QMouseEvent* event) override;
+    void contextMenuEvent(QContextMenuEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+
+  private:
+    void ComputeScreenPositions();
+    void OnSlideIn();
+    void OnSlideOut();
+    void OnTicker();
+    void OnWritePoll();
+    void OnAutoClose();
+    void ResetTicker();
+    void ShowPage();
+    bool WritePage();
+    void OpenFromTool();
+    void LoadTemplates();
+    // The web engine exists only while the cards can be seen or soon will be.
+    void EnsureCards();
+    void ReleaseCards();
+    bool CardsOnScreen() const;
+    bool TickerOnScreen() const;
+    void ShowTickerText();
+    void StartReleaseCountdown();
+
+    bool created_ = false;
+    QImage skin_;
+    QFont tickerFont_;
+    int dragX_ = -1;
+    int dragY_ = -1;
+    CBmpButton logoButton_;
+    CBmpButton myPageButton_;
+    CBmpButton prevButton_;
+    CBmpButton nextButton_;
+    CBmpButton tickerArea_;
+    QLabel* tickerLabel_ = nullptr;
+    CardArea* cards_ = nullptr;  // a child; retired by ReleaseCards
+    bool cardsFailed_ =
+        false;  // the card process could not start; tried again on the next slide-in
+    QWidget* strips_[4] = {};
+    PopupPositions positions_;
+    bool opened_ = false;
+    CardTemplates templates_;
+    std::vector<CardRecord> items_;
+    std::size_t page_ = 0;
+    NewsTicker ticker_;
+    bool tickerTextPending_ = false;
+
+    QTimer slideInTimer_;
+    QTimer slideOutTimer_;
+    QTimer tickerTimer_;
+    QTimer writePollTimer_;
+    QTimer autoCloseTimer_;
+    QTimer releaseTimer_;
+    Launcher launcher_;
+};
+
+}  // namespace velmora

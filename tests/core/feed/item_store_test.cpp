@@ -1,0 +1,380 @@
+#include "core/feed/item_store.h"
+
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <random>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "core/feed/feed_channel.h"
+#include "core/feed/profile_file.h"
+#include "support/temp_folder.h"
+
+namespace velmora {
+namespace {
+
+using test_support::ReadFile;
+using test_support::TempFolder;
+using test_support::WriteFile;
+
+struct Stored {
+    Stored(std::string headline, std::string link = {}, std::string detail = {},
+           std::string date = {}, std::string image = {}, std::uint8_t read = 0,
+           std::uint32_t textColor = 0, std::uint32_t readTextColor = 0xFFFFFF)
+        : headline(std::move(headline)),
+          link(std::move(link)),
+          detail(std::move(detail)),
+          date(std::move(date)),
+          image(std::move(image)),
+          read(read),
+          textColor(textColor),
+          readTextColor(readTextColor) {}
+
+    std::string headline, link, detail, date, image;
+    std::uint8_t read;
+    std::uint32_t textColor, readTextColor;
+};
+
+void Append(FeedChannel& channel, const Stored& s) {
+    FeedItem scratch(channel.colors());
+    scratch.SetHeadline(s.headline);
+    scratch.SetLink(s.link);
+    scratch.SetDetail(s.detail);
+    scratch.SetDate(s.date);
+    scratch.SetImage(s.image);
+    scratch.textColor = s.textColor;
+    scratch.readTextColor = s.readTextColor;
+    channel.AppendCopy(scratch)->read = s.read;
+}
+
+std::vector<std::string> Headlines(const FeedChannel& channel) {
+    std::vector<std::string> out;
+    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+        out.emplace_back(item->headline());
+    }
+    return out;
+}
+
+class ItemStore : public ::testing::Test {
+  protected:
+    FeedChannel Reload() {
+        FeedChannel loaded(ItemColors{0x123456, 0x654321});
+        EXPECT_TRUE(LoadItemStore(file_, loaded));
+        return loaded;
+    }
+
+    TempFolder folder_;
+    std::filesystem::path file_ = folder_ / "VELMORA.dat";
+};
+
+TEST_F(ItemStore, MissingFileOrSectionLoadsAnEmptyChannel) {
+    FeedChannel channel = Reload();
+    EXPECT_EQ(channel.count(), 0);
+    WriteFile(file_, "[Other]\nTitle=x\nTitle1=y\n");
+    channel = Reload();
+    EXPECT_EQ(channel.count(), 0);
+    EXPECT_EQ(channel.title(), "");
+    EXPECT_EQ(channel.link(), "");
+    EXPECT_EQ(channel.dateText(), "");
+}
+
+TEST_F(ItemStore, SaveWritesTheKeysInOrder) {
+    FeedChannel channel;
+    channel.SetTitle("Channel");
+    channel.SetLink("http://x/?a=1%26b=2");
+    channel.SetDate("2024-05-01");
+    channel.SetDescription("not stored");
+    channel.SetIssuedId("not stored either");
+    Append(channel, {"One", "http://x/1?p=1&q=2", "Detail", "d1", "http://x/1.png", 1, 255, 0});
+    Append(channel, {"Two", "", "", "", "", 0, 0xFFFFFFFF, 0xFFFFFF});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    EXPECT_EQ(ReadFile(file_),
+              "[Subscription]\r\nTitle=Channel\r\nURL=http://x/?a=1&b=2\r\nDateStr=2024-05-01\r\n"
+              "Title1=One\r\nURL1=http://x/1?p=1&q=2\r\nDescription1=Detail\r\nDateStr1=d1\r\n"
+              "Readed1=1\r\nTextColor1=255\r\nReadTextColor1=0\r\nIMAGE1=http://x/1.png\r\n"
+              "Title2=Two\r\nURL2=\r\nDescription2=\r\nDateStr2=\r\nReaded2=0\r\n"
+              "TextColor2=-1\r\nReadTextColor2=16777215\r\nIMAGE2=\r\n");
+}
+
+TEST_F(ItemStore, RoundTripKeepsEveryStoredField) {
+    FeedChannel channel;
+    channel.SetTitle("\x83\x6a\x83\x85\x81\x5b\x83\x58");
+    channel.SetLink("http://x/?a=1&b=2");
+    channel.SetDate("2024-05-01T09:00:00+09:00");
+    Append(channel,
+           {"Emergency", "http://x/1?p=1&q=2", "Detail", "d1", "http://x/i?a&b", 0, 255, 0xFFFFFF});
+    Append(channel, {"Read", "l", "d", "d2", "i", 1, 0x00FF00, 0x808080});
+    Append(channel, {"Negative", "", "", "", "", 1, 0xFFFFFFFF, 0x80000000});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+
+    const FeedChannel loaded = Reload();
+    EXPECT_EQ(loaded.title(), channel.title());
+    EXPECT_EQ(loaded.link(), "http://x/?a=1&b=2");
+    EXPECT_EQ(loaded.dateText(), channel.dateText());
+    ASSERT_EQ(loaded.count(), 3);
+    for (const FeedItem *a = channel.first(), *b = loaded.first(); a;
+         a = a->next(), b = b->next()) {
+        EXPECT_EQ(b->headline(), a->headline());
+        EXPECT_EQ(b->link(), a->link());
+        EXPECT_EQ(b->detail(), a->detail());
+        EXPECT_EQ(b->dateText(), a->dateText());
+        EXPECT_EQ(b->image(), a->image());
+        EXPECT_EQ(b->read, a->read);
+        EXPECT_EQ(b->textColor, a->textColor);
+        EXPECT_EQ(b->readTextColor, a->readTextColor);
+    }
+}
+
+TEST_F(ItemStore, ListEndsAtTheFirstAbsentTitle) {
+    WriteFile(file_,
+              "[Subscription]\nTitle1=a\nTitle2=b\nTitle4=d\n");  // item 3 missing
+    FeedChannel channel = Reload();
+    EXPECT_EQ(Headlines(channel), (std::vector<std::string>{"a", "b"}));
+
+    // Saved before any fetch: only the two loaded items are written.
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    EXPECT_EQ(ReadFile(file_).find("Title4"), std::string::npos);
+    EXPECT_EQ(Headlines(Reload()), (std::vector<std::string>{"a", "b"}));
+}
+
+TEST_F(ItemStore, EmptyHeadlineIsAnItemLikeAnyOther) {
+    WriteFile(file_, "[Subscription]\nTitle1=a\nTitle2=\nReaded2=1\nTitle3=c\n");
+    EXPECT_EQ(Headlines(Reload()), (std::vector<std::string>{"a", "", "c"}));
+
+    FeedChannel channel;
+    Append(channel, {"", "l1", "", "", "", 1});
+    Append(channel, {"after", "l2", "", "", "", 0});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    const FeedChannel loaded = Reload();
+    ASSERT_EQ(loaded.count(), 2);
+    EXPECT_EQ(loaded.first()->link(), "l1");
+    EXPECT_EQ(loaded.first()->read, 1);
+    EXPECT_EQ(loaded.last()->headline(), "after");
+}
+
+TEST_F(ItemStore, MissingKeysGiveUnreadAndBlackNotTheApplicationColours) {
+    WriteFile(file_, "[Subscription]\nTitle1=a\nTitle2=b\nReaded2=7x\nTextColor2=12abc\n");
+    const FeedChannel channel = Reload();
+    ASSERT_EQ(channel.count(), 2);
+    const FeedItem* a = channel.first();
+    EXPECT_EQ(a->read, 0);
+    EXPECT_EQ(a->textColor, 0u);
+    EXPECT_EQ(a->readTextColor, 0u);
+    const FeedItem* b = a->next();
+    EXPECT_EQ(b->read, 1);  // conversion stops at the first non-digit
+    EXPECT_EQ(b->textColor, 12u);
+}
+
+TEST_F(ItemStore, NamesAreReadWithoutRegardToCaseAndLinksAreUnescaped) {
+    WriteFile(file_,
+              "[subscription]\r\ntitle = T \r\nurl=a%26b\r\nTITLE1=x\r\nurl1=p%26q\r\n"
+              "image1=i%26j\r\nREADED1=1\r\n");
+    const FeedChannel channel = Reload();
+    EXPECT_EQ(channel.title(), "T");
+    EXPECT_EQ(channel.link(), "a&b");
+    ASSERT_EQ(channel.count(), 1);
+    EXPECT_EQ(channel.first()->link(), "p&q");
+    EXPECT_EQ(channel.first()->image(), "i&j");
+    EXPECT_EQ(channel.first()->read, 1);
+}
+
+TEST_F(ItemStore, HeadlinesWithOuterBlanksOrQuotesKeepTheirReadMarks) {
+    const std::vector<std::string> headlines = {" leading", "trailing ", "\"quoted\"", "'single'",
+                                                "\"open",   "x\"",       "\t"};
+    FeedChannel current;
+    for (const auto& h : headlines) Append(current, {h, "", "", "date", "", 1});
+    ASSERT_TRUE(SaveItemStore(file_, current));
+
+    FeedChannel restored = Reload();
+    EXPECT_EQ(Headlines(restored), headlines);
+
+    // The next fetch brings the same items: nothing is news, every mark stays.
+    FeedChannel incoming;
+    for (const auto& h : headlines) Append(incoming, {h, "", "", "date", "", 0});
+    EXPECT_FALSE(MergeReadMarks(restored, incoming));
+    for (const FeedItem* item = incoming.first(); item; item = item->next()) {
+        EXPECT_EQ(item->read, 1) << item->headline();
+    }
+}
+
+TEST_F(ItemStore, LineBreaksInTextsBecomeOneSpaceAndKeepLaterKeys) {
+    FeedChannel channel;
+    channel.SetTitle("two\r\nlines");
+    Append(channel, {"head\nline", "l", "a\r\nb\rc\nd", "d", "i", 1});
+    Append(channel, {"second", "l2", "", "", "", 0});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    const FeedChannel loaded = Reload();
+    EXPECT_EQ(loaded.title(), "two lines");
+    ASSERT_EQ(loaded.count(), 2);
+    EXPECT_EQ(loaded.first()->headline(), "head line");
+    EXPECT_EQ(loaded.first()->detail(), "a b c d");
+    EXPECT_EQ(loaded.first()->image(), "i");
+    EXPECT_EQ(loaded.first()->read, 1);
+    EXPECT_EQ(loaded.last()->link(), "l2");
+}
+
+TEST_F(ItemStore, LongValuesAreCutAt1023BytesOnReading) {
+    FeedChannel channel;
+    std::string detail;
+    for (int i = 0; i < 700; ++i) detail += "\x83\x6a";  // byte 1023 is a lead byte
+    Append(channel, {std::string(3000, 'h'), "", detail, "", ""});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    EXPECT_NE(ReadFile(file_).find(std::string(3000, 'h')), std::string::npos);  // written whole
+    const FeedChannel loaded = Reload();
+    ASSERT_EQ(loaded.count(), 1);
+    EXPECT_EQ(loaded.first()->headline(), std::string(1023, 'h'));
+    EXPECT_EQ(loaded.first()->detail(), detail.substr(0, 1022));
+}
+
+TEST_F(ItemStore, SaveKeepsOtherSectionsAndEmptyChannelKeepsThreeKeys) {
+    const std::string before = "; kept\n[Before]\nA = 1\n\n";
+    const std::string after = "[After]\r\nB=\"2\"\r\n";
+    WriteFile(file_, before + "[Subscription]\nTitle1=old\nTitle2=old2\n" + after);
+    ASSERT_TRUE(SaveItemStore(file_, FeedChannel()));
+    EXPECT_EQ(ReadFile(file_), before + after + "[Subscription]\r\nTitle=\r\nURL=\r\nDateStr=\r\n");
+    EXPECT_EQ(Reload().count(), 0);
+}
+
+TEST_F(ItemStore, SaveDoesNotReplaceAFileItCannotRead) {
+    const auto folderTarget = folder_ / "a-folder";
+    std::filesystem::create_directory(folderTarget);
+    FeedChannel channel;
+    Append(channel, {"x"});
+    EXPECT_FALSE(SaveItemStore(folderTarget, channel));
+    EXPECT_TRUE(std::filesystem::is_directory(folderTarget));
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"a-folder"});
+    EXPECT_FALSE(LoadItemStore(folderTarget, channel));
+}
+
+TEST_F(ItemStore, SomethingOtherThanAFileIsNeitherReadNorReplaced) {
+    ASSERT_EQ(::mkfifo(file_.c_str(), 0600), 0);  // would block a plain open
+    FeedChannel channel;
+    EXPECT_FALSE(LoadItemStore(file_, channel));
+    EXPECT_FALSE(SaveItemStore(file_, channel));
+    struct stat st {};
+    ASSERT_EQ(::lstat(file_.c_str(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
+}
+
+// A write that fails for real (the file size limit in a child process): the
+// old file stays as it was and no temporary file is left behind.
+TEST_F(ItemStore, FailedWriteLeavesThePreviousFileIntact) {
+    FeedChannel old;
+    old.SetTitle("previous");
+    Append(old, {"kept", "", "", "", "", 1});
+    ASSERT_TRUE(SaveItemStore(file_, old));
+    const std::string previous = ReadFile(file_);
+
+    FeedChannel big;
+    for (int i = 0; i < 2000; ++i)
+        Append(big, {"item " + std::to_string(i), std::string(200, 'l')});
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        ::signal(SIGXFSZ, SIG_IGN);  // a write past the limit fails with EFBIG instead
+        const rlimit limit{64 * 1024, 64 * 1024};
+        ::setrlimit(RLIMIT_FSIZE, &limit);
+        ::_exit(SaveItemStore(file_, big) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1) << "the save should have reported its failure";
+
+    EXPECT_EQ(ReadFile(file_), previous);
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
+    const FeedChannel loaded = Reload();
+    EXPECT_EQ(loaded.title(), "previous");
+    EXPECT_EQ(Headlines(loaded), std::vector<std::string>{"kept"});
+}
+
+// A folder the process may not write to: the save fails cleanly.
+TEST_F(ItemStore, FolderWithoutWriteAccessFailsCleanly) {
+    FeedChannel old;
+    Append(old, {"kept"});
+    ASSERT_TRUE(SaveItemStore(file_, old));
+    const std::string previous = ReadFile(file_);
+    ASSERT_EQ(::chmod(folder_.path().c_str(), 0555), 0);
+    ASSERT_EQ(::chmod(file_.c_str(), 0644), 0);
+
+    const pid_t child = ::fork();
+    ASSERT_GE(child, 0);
+    if (child == 0) {
+        // Root may write anywhere: drop to an ordinary user first.
+        if (::geteuid() == 0 && (::setgid(65534) != 0 || ::setuid(65534) != 0)) ::_exit(2);
+        FeedChannel channel;
+        Append(channel, {"new"});
+        ::_exit(SaveItemStore(file_, channel) ? 0 : 1);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(child, &status, 0), child);
+    ::chmod(folder_.path().c_str(), 0700);
+    ASSERT_TRUE(WIFEXITED(status));
+    EXPECT_EQ(WEXITSTATUS(status), 1);
+    EXPECT_EQ(ReadFile(file_), previous);
+    EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
+}
+
+// The store is read in one pass over the section; what it gives must be what
+// looking up "Title" + n, "URL" + n ... one key at a time gives, on files in
+// any order, with repeated keys, odd numbers, other cases and a second section.
+TEST_F(ItemStore, ReadsWhatKeyByKeyLookupsWouldOnShuffledFiles) {
+    const char* const names[] = {"Title",  "URL",       "Description",   "DateStr",
+                                 "Readed", "TextColor", "ReadTextColor", "IMAGE"};
+    std::mt19937 random(7);
+    for (int round = 0; round < 200; ++round) {
+        std::vector<std::string> lines;
+        const int items = static_cast<int>(random() % 6);
+        for (int n = 0; n <= items + 1; ++n) {
+            for (const char* name : names) {
+                if (random() % 5 == 0) continue;  // a gap
+                std::string key = name;
+                if (random() % 4 == 0) key[0] = static_cast<char>(key[0] ^ 0x20);  // other case
+                if (n > 0) key += (random() % 15 == 0 ? "0" : "") + std::to_string(n);
+                if (random() % 20 == 0) key = "Title0";
+                lines.push_back(key + "=" + std::to_string(random() % 3) + "v" + std::to_string(n));
+                if (random() % 4 == 0) lines.push_back(key + "=repeated");
+            }
+        }
+        if (random() % 10 == 0) lines.push_back("Title99999999999=x");
+        std::shuffle(lines.begin(), lines.end(), random);
+        std::string text = "[Subscription]\n";
+        for (const std::string& line : lines) text += line + "\n";
+        text += "[subscription]\nTitle1=second section\n";
+        WriteFile(file_, text);
+
+        // The lookups the store makes, one key at a time.
+        const ProfileFile profile = ProfileFile::Parse(text);
+        const auto get = [&](const std::string& key) {
+            return profile.Get(kItemStoreSection, key);
+        };
+        const FeedChannel loaded = Reload();
+        SCOPED_TRACE(text);
+        EXPECT_EQ(loaded.title(), get("Title"));
+        EXPECT_EQ(loaded.dateText(), get("DateStr"));
+        const FeedItem* item = loaded.first();
+        int n = 1;
+        for (; profile.Find(kItemStoreSection, "Title" + std::to_string(n)); ++n) {
+            const std::string number = std::to_string(n);
+            ASSERT_NE(item, nullptr);
+            EXPECT_EQ(item->headline(), get("Title" + number));
+            EXPECT_EQ(item->detail(), get("Description" + number));
+            EXPECT_EQ(item->dateText(), get("DateStr" + number));
+            const std::string readed = get("Readed" + number);  // "2v1" is read, "0v1" not
+            EXPECT_EQ(item->read, !readed.empty() && readed[0] >= '1' && readed[0] <= '9');
+            item = item->next();
+        }
+        EXPECT_EQ(loaded.count(), n - 1);
+    }
+}
+
+}  // namespace
+}  // namespace velmora

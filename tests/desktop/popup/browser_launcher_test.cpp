@@ -1,0 +1,111 @@
+// Which addresses reach the desktop's browser, and how they are converted.
+
+#include "desktop/popup/browser_launcher.h"
+
+#include <gtest/gtest.h>
+
+#include <QDesktopServices>
+#include <QGuiApplication>
+#include <QUrl>
+#include <clocale>
+#include <string>
+
+#include "core/popup/openable_address.h"
+#include "core/text/cp932.h"
+
+using namespace velmora;
+
+namespace {
+
+QGuiApplication& App() {
+    static int argc = 1;
+    static char name[] = "launcher_test";
+    static char* argv[] = {name, nullptr};
+    static QGuiApplication* app = new QGuiApplication(argc, argv);
+    return *app;
+}
+
+class UrlSink : public QObject {
+    Q_OBJECT
+  public:
+    UrlSink() {
+        for (const char* scheme : {"http", "https", "file", "javascript", "mailto", "ftp"}) {
+            QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
+        }
+    }
+    ~UrlSink() override {
+        for (const char* scheme : {"http", "https", "file", "javascript", "mailto", "ftp"}) {
+            QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
+        }
+    }
+    QList<QUrl> opened;
+  public slots:
+    void Open(const QUrl& url) { opened << url; }
+};
+
+}  // namespace
+
+TEST(OpenableAddress, FeedAddressesMustBeWebPages) {
+    const auto feed = AddressOrigin::Feed;
+    EXPECT_TRUE(IsOpenableAddress("http://example.jp/", feed));
+    EXPECT_TRUE(IsOpenableAddress("HTTPS://example.jp/a?b=c#d", feed));
+    EXPECT_TRUE(IsOpenableAddress("http://user@example.jp:8080", feed));
+    EXPECT_FALSE(IsOpenableAddress("", feed));
+    EXPECT_FALSE(IsOpenableAddress("file:///etc/passwd", feed));
+    EXPECT_FALSE(IsOpenableAddress("/etc/passwd", feed));
+    EXPECT_FALSE(IsOpenableAddress("example.jp/page", feed));
+    EXPECT_FALSE(IsOpenableAddress("javascript:alert(1)", feed));
+    EXPECT_FALSE(IsOpenableAddress("mailto:a@example.jp", feed));
+    EXPECT_FALSE(IsOpenableAddress("ftp://example.jp/", feed));
+    EXPECT_FALSE(IsOpenableAddress("http:/example.jp/", feed));
+    EXPECT_FALSE(IsOpenableAddress("http:///path", feed));
+    EXPECT_FALSE(IsOpenableAddress("http://:80/", feed));
+    EXPECT_FALSE(IsOpenableAddress("http://example.jp/\nfile:///etc", feed));
+    EXPECT_FALSE(IsOpenableAddress(" http://example.jp/", feed));
+    EXPECT_FALSE(IsOpenableAddress("application.desktop", feed));
+    EXPECT_FALSE(IsOpenableAddress("h ttp://example.jp/", feed));
+}
+
+TEST(OpenableAddress, SettingsMayNameLocalFiles) {
+    const auto settings = AddressOrigin::Settings;
+    EXPECT_TRUE(IsOpenableAddress("http://example.jp/help", settings));
+    EXPECT_TRUE(IsOpenableAddress("file:///usr/share/doc/velmora/help.html", settings));
+    EXPECT_TRUE(IsOpenableAddress("file:/usr/share/doc/help.html", settings));
+    EXPECT_TRUE(IsOpenableAddress("FILE://localhost/usr/share/help.html", settings));
+    EXPECT_FALSE(IsOpenableAddress("file:///", settings));
+    EXPECT_FALSE(IsOpenableAddress("file:relative.html", settings));
+    EXPECT_FALSE(IsOpenableAddress("smb://server/share", settings));
+    EXPECT_FALSE(IsOpenableAddress("/usr/share/doc/help.html", settings));
+}
+
+TEST(BrowserLauncher, OpensOnlyWhatItMay) {
+    App();
+    UrlSink sink;
+    EXPECT_FALSE(OpenInBrowser("", AddressOrigin::Feed));
+    EXPECT_FALSE(OpenInBrowser("file:///etc/passwd", AddressOrigin::Feed));
+    EXPECT_FALSE(OpenInBrowser("javascript:alert(1)", AddressOrigin::Settings));
+    EXPECT_TRUE(sink.opened.isEmpty());
+
+    EXPECT_TRUE(OpenInBrowser("file:///usr/share/doc/help.html", AddressOrigin::Settings));
+    EXPECT_TRUE(OpenInBrowser("https://example.jp/item?id=1&x=2", AddressOrigin::Feed));
+    ASSERT_EQ(sink.opened.size(), 2);
+    EXPECT_EQ(sink.opened[0], QUrl(QStringLiteral("file:///usr/share/doc/help.html")));
+    EXPECT_EQ(sink.opened[1].toString(), QStringLiteral("https://example.jp/item?id=1&x=2"));
+}
+
+TEST(BrowserLauncher, ConvertsShiftJisWithoutTouchingTheLocale) {
+    App();
+    UrlSink sink;
+    const std::string before = std::setlocale(LC_ALL, nullptr);
+    const std::string address = text::Utf8ToCp932("http://例え.jp/ニュース?q=日本語");
+    ASSERT_NE(address, text::Cp932ToUtf8(address));  // really Shift-JIS bytes
+    EXPECT_TRUE(OpenInBrowser(address, AddressOrigin::Feed));
+    ASSERT_EQ(sink.opened.size(), 1);
+    const QUrl& url = sink.opened[0];
+    EXPECT_EQ(url.host(), QString::fromUtf8("例え.jp"));
+    EXPECT_EQ(url.path(), QString::fromUtf8("/ニュース"));
+    EXPECT_EQ(url.query(QUrl::FullyDecoded), QString::fromUtf8("q=日本語"));
+    EXPECT_EQ(std::string(std::setlocale(LC_ALL, nullptr)), before);
+}
+
+#include "browser_launcher_test.moc"

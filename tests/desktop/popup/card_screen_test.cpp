@@ -1,0 +1,154 @@
+// The open popup on a real X server (xvfb): the cards are rendered by the web
+// engine and checked by the pixels on the screen.
+
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <QApplication>
+#include <QEventLoop>
+#include <QGuiApplication>
+#include <QScreen>
+#include <cstdlib>
+#include <vector>
+
+#include "core/text/cp932.h"
+#include "desktop/common/messages.h"
+#include "desktop/popup/news_popup.h"
+#include "support/picture_server.h"
+#include "support/popup_test_support.h"
+#include "support/under_xvfb.h"
+
+namespace velmora {
+namespace {
+
+using test_support::FillChannel;
+using test_support::LaunchLog;
+using test_support::PictureServer;
+using test_support::WaitFor;
+
+const QColor kWideColor(0, 0, 255);
+const QColor kSmallColor(0, 160, 0);
+const QColor kInjected(255, 0, 0);
+
+struct Area {
+    int count = 0;
+    QRect box;
+};
+
+Area FindColor(const QImage& image, const QColor& color) {
+    Area area;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x)
+            if (image.pixelColor(x, y) == color) {
+                ++area.count;
+                area.box |= QRect(x, y, 1, 1);
+            }
+    return area;
+}
+
+class CardScreenTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (qgetenv("QT_QPA_PLATFORM") != "xcb") GTEST_SKIP() << "needs xvfb-run";
+        server.AddPicture("/wide.png", {240, 80}, kWideColor);
+        server.AddPicture("/small.png", {60, 40}, kSmallColor);
+        popup.SetLauncher(launches.Launcher());
+        ASSERT_TRUE(popup.CreatePopup());
+        popup.show();
+    }
+    void TearDown() override {
+        QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::Quit);
+    }
+
+    QImage Shot() const {
+        return QGuiApplication::primaryScreen()
+            ->grabWindow(0, popup.x(), popup.y(), popup.width(), popup.height())
+            .toImage();
+    }
+
+    PictureServer server;
+    LaunchLog launches;
+    CNewsPopup popup;
+    FeedChannel channel;
+};
+
+TEST_F(CardScreenTest, OpenPopupShowsBothCardsWithScaledPictures) {
+    const std::string base = server.Address("").toStdString();
+    FillChannel(channel,
+                {{"<b>Wide</b> 100% news<script>document.body.style.background='#ff0000'</script>",
+                  "<img src=x onerror=\"document.body.style.background='#ff0000'\">First detail",
+                  base + "/item1", base + "/wide.png"},
+                 {"Small picture", "<a id=\"plain\" href=\"" + base + "/elsewhere\">plain</a>",
+                  base + "/item2", base + "/small.png"}},
+                "ticker one", base + "/ticker");
+    popup.SetChannel(channel);
+
+    // Parked: only the tab shows at the right edge; the shape hides the rest.
+    ASSERT_TRUE(WaitFor([&] { return popup.isVisible() && popup.pos() == QPoint(944, 234); }));
+    WaitFor([] { return false; }, 300);
+    const QImage edge =
+        QGuiApplication::primaryScreen()->grabWindow(0, 944, 234, 80, 302).toImage();
+    if (const char* dir = std::getenv("VELMORA_SHOT_DIR")) edge.save(QString(dir) + "/parked.png");
+    EXPECT_GT(edge.pixelColor(5, 30).red(), 150);
+    EXPECT_LT(edge.pixelColor(5, 30).green(), 80);
+    EXPECT_EQ(FindColor(edge.copy(0, 60, 80, 242), QColor(Qt::black)).count, 80 * 242);
+
+    QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+    const QPoint open(popup.Positions().openX, popup.Positions().openY);
+    EXPECT_EQ(open, QPoint(464, 234));
+    QImage shot;
+    const bool painted = WaitFor(
+        [&] {
+            if (popup.pos() != open) return false;
+            shot = Shot();
+            return FindColor(shot, kWideColor).count > 0 && FindColor(shot, kSmallColor).count > 0;
+        },
+        30000);
+    if (const char* dir = std::getenv("VELMORA_SHOT_DIR")) shot.save(QString(dir) + "/popup.png");
+    ASSERT_TRUE(painted);
+    WaitFor([] { return false; }, 1000);
+    if (const char* dir = std::getenv("VELMORA_SHOT_DIR"))
+        Shot().save(QString(dir) + "/popup-later.png");
+
+    // 240 x 80 is scaled into the 120 x 80 frame; 60 x 40 keeps its size.
+    const Area wide = FindColor(shot, kWideColor);
+    const Area small = FindColor(shot, kSmallColor);
+    EXPECT_EQ(wide.box.size(), QSize(120, 40));
+    EXPECT_EQ(wide.count, 120 * 40);
+    EXPECT_EQ(small.box.size(), QSize(60, 40));
+    EXPECT_EQ(small.count, 60 * 40);
+    // Left card, right card, both inside the visible card area.
+    const QRect cards(250, 80, 292, 158);
+    EXPECT_TRUE(cards.contains(wide.box)) << wide.box.x() << "," << wide.box.y();
+    EXPECT_TRUE(cards.contains(small.box)) << small.box.x() << "," << small.box.y();
+    EXPECT_LT(wide.box.right(), 250 + 146);
+    EXPECT_GE(small.box.left(), 250 + 146);
+    // No script of the feed ran.
+    EXPECT_EQ(FindColor(shot, kInjected).count, 0);
+    // The skin around: yellow ticker bar, the tab, nothing outside the shape.
+    EXPECT_GT(shot.pixelColor(400, 58).red(), 200);
+    EXPECT_GT(shot.pixelColor(400, 58).green(), 180);
+    EXPECT_LT(shot.pixelColor(400, 58).blue(), 100);
+    EXPECT_EQ(FindColor(shot, QColor(255, 0, 255)).count, 0);
+
+    // The strips cover the view's edges: the page's own white shows inside them.
+    EXPECT_EQ(shot.pixelColor(300, 200), QColor(Qt::white));
+}
+
+}  // namespace
+}  // namespace velmora
+
+// The pictures must be painted by a real X server: run again under xvfb-run.
+int main(int argc, char** argv) {
+    bool listing = false;
+    for (int i = 1; i < argc; ++i)
+        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
+    // Without xvfb-run the tests skip themselves.
+    if (!listing) velmora::test_support::RunAgainUnderXvfb(argc, argv);
+    if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
+    // Listing the tests (ctest's discovery) needs no display.
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    QApplication app(argc, argv);
+    ::testing::InitGoogleTest(&argc, argv);
+    return RUN_ALL_TESTS();
+}

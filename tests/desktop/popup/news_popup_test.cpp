@@ -1,0 +1,366 @@
+#include "desktop/popup/news_popup.h"
+
+#include <gtest/gtest.h>
+
+#include <QFile>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QScreen>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <fstream>
+
+#include "desktop/common/messages.h"
+#include "desktop/popup/card_area.h"
+#include "support/popup_test_support.h"
+
+namespace velmora {
+namespace {
+
+using test_support::Click;
+using test_support::FillChannel;
+using test_support::LaunchLog;
+using test_support::SendMouse;
+using test_support::WaitFor;
+
+class MoveCounter : public QObject {
+  public:
+    int moves = 0;
+    bool eventFilter(QObject*, QEvent* event) override {
+        if (event->type() == QEvent::Move) ++moves;
+        return false;
+    }
+};
+
+// Stands in for the card process: records what it is sent, says `answer`.
+QString FakeCardProgram(const QTemporaryDir& dir, const QByteArray& answer = {}) {
+    const QString path = dir.filePath("fake-cards");
+    QFile script(path);
+    script.open(QIODevice::WriteOnly);
+    script.write("#!/bin/sh\nprintf '%s' '" + answer + "'\nexec cat > '" +
+                 dir.filePath("input").toUtf8() + "'\n");
+    script.close();
+    script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    return path;
+}
+
+QByteArray ReadAll(const QString& path) {
+    QFile file(path);
+    file.open(QIODevice::ReadOnly);
+    return file.readAll();
+}
+
+class NewsPopupTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        ASSERT_TRUE(dir.isValid());
+        qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir).toUtf8());
+        popup.SetLauncher(launches.Launcher());
+        ASSERT_TRUE(popup.CreatePopup());
+        popup.show();
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        expected = ComputePositions(screen.width(), screen.height());
+    }
+    void TearDown() override {
+        qunsetenv("VELMORA_CARDS_HOST");
+        // The popup posts the end of the event loop when it goes; these tests
+        // run no loop of their own, so the request is dropped.
+        QCoreApplication::removePostedEvents(QCoreApplication::instance(), QEvent::Quit);
+    }
+    QPoint Parked() const { return {expected.parkedX, expected.parkedY}; }
+    QPoint Open() const { return {expected.openX, expected.openY}; }
+    bool WaitParkedOrOpen(QPoint where) {
+        return WaitFor([&] {
+            return popup.pos() == where && !popup.IsTimerActive(kSlideInTimer) &&
+                   !popup.IsTimerActive(kSlideOutTimer);
+        });
+    }
+    void OpenAndWait() {
+        QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+        ASSERT_TRUE(WaitParkedOrOpen(Open()));
+    }
+
+    QTemporaryDir dir;
+    LaunchLog launches;
+    CNewsPopup popup;
+    PopupPositions expected;
+    FeedChannel channel;
+};
+
+TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
+    EXPECT_EQ(popup.size(), QSize(562, 302));
+    EXPECT_EQ(popup.pos(), Parked());
+    EXPECT_TRUE(popup.windowFlags() & Qt::Tool);
+    EXPECT_TRUE(popup.windowFlags() & Qt::FramelessWindowHint);
+    EXPECT_EQ(popup.windowTitle(), "Velmora");
+    // Logo tab and card frame are inside the shape; the magenta below the tab is not.
+    EXPECT_TRUE(popup.mask().contains(QPoint(20, 20)));
+    EXPECT_TRUE(popup.mask().contains(QPoint(400, 150)));
+    EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
+    EXPECT_FALSE(popup.IsOpened());
+    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
+    // No web engine until the cards are about to be seen.
+    EXPECT_EQ(popup.Cards(), nullptr);
+    EXPECT_TRUE(popup.PrevButton().IsDisabled());
+    EXPECT_TRUE(popup.NextButton().IsDisabled());
+    EXPECT_FALSE(popup.CreatePopup());
+}
+
+TEST_F(NewsPopupTest, OpenSlidesInSixteenTicksAndLogoSlidesOutInTen) {
+    MoveCounter counter;
+    popup.installEventFilter(&counter);
+    QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+    QCoreApplication::processEvents();
+    EXPECT_TRUE(popup.IsOpened());
+    EXPECT_TRUE(popup.IsTimerActive(kSlideInTimer));
+    EXPECT_TRUE(popup.IsTimerActive(kAutoCloseTimer));
+    EXPECT_NE(popup.Cards(), nullptr);
+    ASSERT_TRUE(WaitParkedOrOpen(Open()));
+    EXPECT_EQ(counter.moves, 16);
+
+    counter.moves = 0;
+    popup.OnCommand(kLogoCommand);
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+    EXPECT_EQ(counter.moves, 10);
+    EXPECT_FALSE(popup.IsOpened());
+    EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
+}
+
+TEST_F(NewsPopupTest, ShowTabParksWithoutSliding) {
+    OpenAndWait();
+    popup.ShowTab();
+    EXPECT_EQ(popup.pos(), Parked());
+    EXPECT_FALSE(popup.IsOpened());
+    EXPECT_FALSE(popup.IsTimerActive(kSlideInTimer));
+    EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
+    EXPECT_TRUE(popup.isVisible());
+}
+
+TEST_F(NewsPopupTest, DragStopsTheSlideAndTheNextToggleSlidesOutFromTheOpenPlace) {
+    QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+    QCoreApplication::processEvents();
+    const QPoint press(300, 285);  // bare skin below the card area
+    SendMouse(&popup, QEvent::MouseButtonPress, press, Qt::LeftButton);
+    EXPECT_FALSE(popup.IsTimerActive(kSlideInTimer));
+    EXPECT_TRUE(popup.IsOpened());
+    SendMouse(&popup, QEvent::MouseMove, press, Qt::LeftButton, QPoint(400, 350));
+    EXPECT_EQ(popup.pos(), QPoint(100, 65));
+    SendMouse(&popup, QEvent::MouseButtonRelease, press, Qt::LeftButton, QPoint(400, 350));
+    SendMouse(&popup, QEvent::MouseMove, press, Qt::NoButton, QPoint(500, 500));
+    EXPECT_EQ(popup.pos(), QPoint(100, 65));
+
+    MoveCounter counter;
+    popup.installEventFilter(&counter);
+    popup.OnCommand(kLogoCommand);
+    EXPECT_TRUE(popup.IsTimerActive(kSlideOutTimer));
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+    EXPECT_EQ(counter.moves, 11);  // the jump to the open place, then ten steps
+}
+
+TEST_F(NewsPopupTest, RightClicksAreSwallowed) {
+    const QPoint before = popup.pos();
+    SendMouse(&popup, QEvent::MouseButtonPress, QPoint(300, 285), Qt::RightButton);
+    SendMouse(&popup, QEvent::MouseMove, QPoint(300, 285), Qt::RightButton, QPoint(10, 10));
+    SendMouse(&popup, QEvent::MouseButtonRelease, QPoint(300, 285), Qt::RightButton);
+    EXPECT_EQ(popup.pos(), before);
+    EXPECT_FALSE(popup.IsOpened());
+    EXPECT_TRUE(launches.calls.empty());
+}
+
+TEST_F(NewsPopupTest, ThreeItemsPageOneAtATime) {
+    FillChannel(channel, {{"I0", "D0", "http://n/0", ""},
+                          {"I1", "D1", "http://n/1", ""},
+                          {"I2", "D2", "http://n/2", ""}});
+    popup.SetChannel(channel);
+    ASSERT_EQ(popup.Items().size(), 3u);
+    EXPECT_EQ(popup.Items()[2].headline, "I2");
+    EXPECT_EQ(popup.Items()[2].link, "http://n/2");
+    EXPECT_EQ(popup.Page(), 0u);
+    EXPECT_TRUE(popup.PrevButton().IsDisabled());
+    EXPECT_FALSE(popup.NextButton().IsDisabled());
+
+    popup.OnCommand(kPrevCommand);
+    EXPECT_EQ(popup.Page(), 0u);
+    popup.OnCommand(kNextCommand);
+    EXPECT_EQ(popup.Page(), 1u);
+    EXPECT_FALSE(popup.PrevButton().IsDisabled());
+    EXPECT_TRUE(popup.NextButton().IsDisabled());
+    popup.OnCommand(kNextCommand);
+    EXPECT_EQ(popup.Page(), 1u);
+    popup.OnCommand(kPrevCommand);
+    EXPECT_EQ(popup.Page(), 0u);
+}
+
+TEST_F(NewsPopupTest, OneItemDisablesBothButtons) {
+    FillChannel(channel, {{"only", "", "http://n/0", ""}});
+    popup.SetChannel(channel);
+    EXPECT_TRUE(popup.PrevButton().IsDisabled());
+    EXPECT_TRUE(popup.NextButton().IsDisabled());
+    popup.OnCommand(kNextCommand);
+    EXPECT_EQ(popup.Page(), 0u);
+}
+
+TEST_F(NewsPopupTest, NewChannelWaitsWhileTheOpenPopupShowsItems) {
+    FillChannel(channel, {{"old", "", "", ""}, {"old2", "", "", ""}});
+    popup.SetChannel(channel);
+    OpenAndWait();
+    popup.OnCommand(kNextCommand);  // no effect: two items, one page
+    FillChannel(channel, {{"new", "", "", ""}});
+    popup.SetChannel(channel);
+    EXPECT_EQ(popup.Items()[0].headline, "old");
+    popup.Park();
+    popup.SetChannel(channel);
+    ASSERT_EQ(popup.Items().size(), 1u);
+    EXPECT_EQ(popup.Items()[0].headline, "new");
+}
+
+TEST_F(NewsPopupTest, OpenPopupWithoutItemsTakesAChannel) {
+    OpenAndWait();
+    FillChannel(channel, {{"fresh", "", "", ""}});
+    popup.SetChannel(channel);
+    ASSERT_EQ(popup.Items().size(), 1u);
+}
+
+TEST_F(NewsPopupTest, TickerBarOpensTheMessageOnShow) {
+    popup.OnCommand(kTickerCommand);  // no ticker yet
+    EXPECT_TRUE(launches.calls.empty());
+    FillChannel(channel, {}, "first|second", "http://t/1|http://t/2");
+    popup.SetChannel(channel);
+    EXPECT_EQ(popup.Ticker().count(), 2u);
+    ASSERT_TRUE(WaitFor([&] { return popup.Ticker().Current() != nullptr; }, 1000));
+    popup.OnCommand(kTickerCommand);
+    ASSERT_EQ(launches.calls.size(), 1u);
+    EXPECT_EQ(launches.calls[0].first, "http://t/1");
+    EXPECT_EQ(launches.calls[0].second, AddressOrigin::Feed);
+}
+
+TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
+    FillChannel(channel, {{"item", "", "", ""}}, "first|second", "http://t/1");
+    popup.SetChannel(channel);
+    EXPECT_EQ(popup.Ticker().count(), 0u);
+    EXPECT_EQ(popup.Items().size(), 1u);
+    QCoreApplication::processEvents();
+    popup.OnCommand(kTickerCommand);
+    EXPECT_TRUE(launches.calls.empty());
+}
+
+TEST_F(NewsPopupTest, TickerTextIsShownOnlyWhereItCanBeSeen) {
+    FillChannel(channel, {}, "hello", "http://t/1");
+    popup.SetChannel(channel);
+    // Parked, the ticker runs but its text stays unpainted.
+    ASSERT_TRUE(WaitFor([&] { return !popup.Ticker().ShownText().empty(); }, 2000));
+    EXPECT_TRUE(popup.TickerLabel()->text().isEmpty());
+    popup.move(Open());
+    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), popup.Ticker().ShownText());
+    ASSERT_TRUE(WaitFor([&] { return popup.TickerLabel()->text().size() < 80; }, 2000));
+    EXPECT_TRUE(popup.TickerLabel()->text().endsWith("hello"));
+    EXPECT_EQ(popup.TickerLabel()->font().pixelSize(), 10);
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, MyPageOpensTheMachineSettingsAddress) {
+    QTemporaryDir dir;
+    ASSERT_TRUE(dir.isValid());
+    const QByteArray configDirs = qgetenv("XDG_CONFIG_DIRS");
+    qputenv("XDG_CONFIG_DIRS", dir.path().toUtf8());
+    popup.OnCommand(kMyPageCommand);  // nothing stored: an empty address
+    ASSERT_TRUE(QDir(dir.path()).mkpath("velmora"));
+    std::ofstream(dir.filePath("velmora/machine.reg").toStdString())
+        << "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VELMORA\\Client\\1.0]\n"
+           "\"mypageUrl\"=\"http://my.example/page?id=1\"\n";
+    popup.OnCommand(kMyPageCommand);
+    qputenv("XDG_CONFIG_DIRS", configDirs);
+    ASSERT_EQ(launches.calls.size(), 2u);
+    EXPECT_EQ(launches.calls[0].first, "");
+    EXPECT_EQ(launches.calls[1].first, "http://my.example/page?id=1");
+    EXPECT_EQ(launches.calls[1].second, AddressOrigin::Settings);
+}
+
+TEST_F(NewsPopupTest, PressOnTheOpenPopupRestartsTheAutoClose) {
+    OpenAndWait();
+    EXPECT_TRUE(popup.IsTimerActive(kAutoCloseTimer));
+    SendMouse(&popup, QEvent::MouseButtonPress, QPoint(300, 285), Qt::LeftButton);
+    SendMouse(&popup, QEvent::MouseButtonRelease, QPoint(300, 285), Qt::LeftButton);
+    EXPECT_TRUE(popup.IsTimerActive(kAutoCloseTimer));
+    popup.Park();
+    SendMouse(&popup, QEvent::MouseButtonPress, QPoint(20, 20), Qt::LeftButton);
+    EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
+}
+
+TEST_F(NewsPopupTest, ParkedCardsAreReleasedAfterTheDelay) {
+    popup.SetCardReleaseDelay(50);
+    OpenAndWait();
+    ASSERT_NE(popup.Cards(), nullptr);
+    popup.Park();
+    EXPECT_NE(popup.Cards(), nullptr);
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() == nullptr; }, 2000));
+    // Opening again brings them back.
+    popup.Toggle();
+    EXPECT_NE(popup.Cards(), nullptr);
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, CardProcessIsSentTheComposedPages) {
+    FillChannel(channel, {{"I0", "D0", "http://n/0", "http://n/0.png"},
+                          {"I1", "D1", "http://n/1", ""},
+                          {"I2", "D2", "http://n/2", ""}});
+    popup.SetChannel(channel);
+    OpenAndWait();
+    const QString input = dir.filePath("input");
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(input).contains(">I1</a>"); }));
+    QByteArray sent = ReadAll(input);
+    EXPECT_TRUE(sent.startsWith("N 11\nabout:blank")) << sent.left(40).toStdString();
+    EXPECT_TRUE(sent.contains("img1.src = \"http://n/0.png\""));
+    EXPECT_LT(sent.indexOf(">I0</a>"), sent.indexOf(">I1</a>"));
+    EXPECT_FALSE(sent.contains(">I2</a>"));
+
+    popup.OnCommand(kNextCommand);
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(input).contains(">I2</a>"); }));
+    sent = ReadAll(input);
+    const QByteArray second = sent.mid(sent.lastIndexOf("N 11\nabout:blank"));
+    EXPECT_FALSE(second.contains(">I0</a>"));
+    EXPECT_LT(second.indexOf(">I1</a>"), second.indexOf(">I2</a>"));
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, CardLinksGoToTheLauncherAsFeedAddresses) {
+    qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir, "L 16\nhttp://n/7?a=b&c").toUtf8());
+    OpenAndWait();
+    ASSERT_TRUE(WaitFor([&] { return !launches.calls.empty(); }));
+    EXPECT_EQ(launches.calls[0].first, "http://n/7?a=b&c");
+    EXPECT_EQ(launches.calls[0].second, AddressOrigin::Feed);
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, EndedCardProcessIsStartedAgainOnTheNextSlideIn) {
+    qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir, "X garbage\n").toUtf8());
+    OpenAndWait();
+    // A broken stream ends the card process.
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() == nullptr; }));
+    qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir).toUtf8());
+    popup.Park();
+    popup.Toggle();
+    EXPECT_NE(popup.Cards(), nullptr);
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, MissingCardProgramLeavesTheRestWorking) {
+    qputenv("VELMORA_CARDS_HOST", dir.filePath("no-such-program").toUtf8());
+    OpenAndWait();
+    EXPECT_EQ(popup.Cards(), nullptr);
+    EXPECT_TRUE(popup.IsOpened());
+    popup.OnCommand(kLogoCommand);
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+}
+
+TEST(NewsPopupLifetime, DestroyingThePopupEndsTheEventLoop) {
+    auto* popup = new CNewsPopup();
+    popup->CreatePopup();
+    QTimer::singleShot(0, [popup] { delete popup; });
+    QTimer::singleShot(5000, [] { QCoreApplication::exit(42); });
+    EXPECT_EQ(QCoreApplication::exec(), 0);
+}
+
+}  // namespace
+}  // namespace velmora

@@ -1,0 +1,39 @@
+#pragma once
+// Hive files and a private temporary folder for one test; at the end the
+// temporary folder must be empty again (no work file left behind).
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "core/settings/registry.h"
+#include "support/hive_sandbox.h"
+
+namespace velmora::test_support {
+
+class DeliverySandbox : public HiveSandbox {
+  protected:
+    void SetUp() override {
+        HiveSandbox::SetUp();
+        fs::create_directories(TempDir());
+        setenv("TMPDIR", TempDir().c_str(), 1);
+    }
+    void TearDown() override {
+        EXPECT_THAT(FolderEntries(TempDir()), ::testing::IsEmpty()) << "work file left behind";
+        HiveSandbox::TearDown();
+    }
+
+    fs::path TempDir() const { return root_ / "tmp"; }
+
+    // A per-user value as stored, or "<absent>".
+    static std::string UserValue(const std::string& name) {
+        std::string value = "<absent>";
+        CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, name, value);
+        return value;
+    }
+
+    ScopedEnv savedTmpDir_{"TMPDIR"};
+};
+
+}  // namespace velmora::test_support
