@@ -19,7 +19,6 @@
 #include "app/tool_sheet.h"
 #include "core/delivery/clock.h"
 #include "core/delivery/curl_transfer.h"
-#include "core/feed/heap_tuning.h"
 #include "core/feed/item_store.h"
 #include "core/platform/data_paths.h"
 #include "core/settings/registry.h"
@@ -197,7 +196,6 @@ int Run(int argc, char** argv, bool demoMode) {
 
 int main(int argc, char** argv) {
     using namespace velmora;
-    TuneHeapForDocuments();
     bool demoMode = false;
     for (int i = 1; i < argc; ++i) {
         const std::string a = argv[i];

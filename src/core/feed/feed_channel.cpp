@@ -1,10 +1,7 @@
 #include "core/feed/feed_channel.h"
 
-#include <algorithm>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
-#include <functional>
 #include <new>
 #include <string_view>
 #include <utility>
@@ -43,7 +40,7 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
-    swap(arenas_, other.arenas_);
+    swap(arena_, other.arena_);
 }
 
 void FeedChannel::Clear() {
@@ -51,9 +48,9 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    // An item in the arenas owns nothing outside them (its texts are there
-    // too), so releasing them ends every item without visiting each.
-    arenas_.reset();
+    // An item in the arena owns nothing outside it (its texts are there too),
+    // so releasing the arena ends every item without visiting each.
+    arena_.reset();
     first_ = last_ = cursor_ = nullptr;
     count_ = 0;
 }
@@ -72,11 +69,9 @@ std::string FeedChannel::CurrentDetail() const {
 }
 
 FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
-    // The arenas' blocks grow with the feed, so that a small one stays small.
-    if (!arenas_) arenas_ = std::make_unique<Arenas>();
-    void* place = arenas_->keys.allocate(sizeof(FeedItem), alignof(FeedItem));
-    return new (place)
-        FeedItem(source, FeedItem::CloneTag{}, ItemStorage{&arenas_->keys, &arenas_->bodies, true});
+    if (!arena_) arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(4096);
+    void* place = arena_->allocate(sizeof(FeedItem), alignof(FeedItem));
+    return new (place) FeedItem(source, FeedItem::CloneTag{}, arena_.get());
 }
 
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
@@ -102,139 +97,38 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
 
 namespace {
 
-// What a lookup needs of one current item, copied out of the feed: the
-// headline and date bytes follow this header in the index's own storage.
-struct KeyRecord {
-    const FeedItem* item;
-    std::uint32_t headlineSize;
-    std::uint32_t dateSize;
-    std::uint8_t read;
-
-    std::string_view headline() const {
-        return {reinterpret_cast<const char*>(this + 1), headlineSize};
-    }
-    std::string_view dateText() const {
-        return {reinterpret_cast<const char*>(this + 1) + headlineSize, dateSize};
-    }
-};
-
-// The current feed's items by headline, first occurrence winning.
-//
-// A large feed is far bigger than the caches, and looking its items up in
-// arbitrary order would wait on main memory several times per item. So the
-// index copies what a lookup reads (headline, date, read mark) into compact
-// records, in one sequential pass, and the open-addressing table points at
-// those: a lookup then touches its slot and one small record, and the walks
-// ask for both several items ahead so that the waits overlap.
+// The current feed's items by headline, first occurrence winning: open
+// addressing over a table at least twice the item count.
 class HeadlineIndex {
   public:
     explicit HeadlineIndex(const FeedChannel& current) {
-        const std::size_t count = static_cast<std::size_t>(current.count());
         std::size_t size = 16;
-        while (size < 2 * count) size *= 2;
-        slots_.assign(size, Slot{});
-        mask_ = size - 1;
-        records_.reserve(count * 96);
-
-        Pipeline(current.first(), [&](const FeedItem* item, std::size_t hash) {
-            Slot* slot = &slots_[hash & mask_];
-            for (; slot->record != kEmpty; slot = Following(slot)) {
-                if (slot->hash == hash && Record(*slot).headline() == item->headline()) {
-                    return;  // the first of two equal headlines decides
-                }
-            }
-            *slot = Slot{hash, Append(*item)};
-        });
-    }
-
-    // Walks `items` and calls `visit(item, record)` with the record of the
-    // first current item of the same headline, or nullptr.
-    template <typename Visit>
-    void ForEachMatch(FeedItem* items, Visit visit) const {
-        Pipeline(items, [&](FeedItem* item, std::size_t hash) {
-            const KeyRecord* found = nullptr;
-            for (const Slot* slot = &slots_[hash & mask_]; slot->record != kEmpty;
-                 slot = Following(slot)) {
-                if (slot->hash == hash && Record(*slot).headline() == item->headline()) {
-                    found = &Record(*slot);
-                    break;
-                }
-            }
-            visit(item, found);
-        });
-    }
-
-  private:
-    static constexpr std::size_t kEmpty = ~std::size_t{0};
-
-    struct Slot {
-        std::size_t hash = 0;
-        std::size_t record = kEmpty;  // offset in records_
-    };
-
-    // Calls `step(item, hash)` for each item of the list in order. It asks for
-    // the slot and the headline of items well ahead of the step, and a little
-    // later for the record the slot names, so that a step rarely waits on
-    // memory.
-    template <typename Item, typename Step>
-    void Pipeline(Item* first, Step step) const {
-        constexpr std::size_t kDepth = 16, kRecordStage = 8;
-        struct Pending {
-            Item* item;
-            std::size_t hash;
-        };
-        Pending ring[kDepth];
-        std::size_t fetched = 0;
-        Item* next = first;
-        const auto fetch = [&] {
-            if (!next) return;
-            const std::size_t hash = next->headlineHash();
-            __builtin_prefetch(&slots_[hash & mask_]);
-            __builtin_prefetch(next->headline().data());
-            ring[fetched++ % kDepth] = Pending{next, hash};
-            next = next->next();
-        };
-        for (std::size_t i = 0; i < kDepth; ++i) fetch();
-
-        for (std::size_t taken = 0; taken < fetched; ++taken) {
-            if (taken + kRecordStage < fetched) {
-                const Slot& home = slots_[ring[(taken + kRecordStage) % kDepth].hash & mask_];
-                if (home.record != kEmpty) __builtin_prefetch(&Record(home));
-            }
-            const Pending current = ring[taken % kDepth];
-            fetch();
-            step(current.item, current.hash);
+        while (size < 2 * static_cast<std::size_t>(current.count())) size *= 2;
+        slots_.assign(size, nullptr);
+        for (const FeedItem* item = current.first(); item; item = item->next()) {
+            const FeedItem** slot = &slots_[item->headlineHash() & (size - 1)];
+            while (*slot && !SameHeadline(**slot, *item)) slot = Following(slot);
+            if (!*slot) *slot = item;  // the first of two equal headlines decides
         }
     }
 
-    std::size_t Append(const FeedItem& item) {
-        const std::string_view headline = item.headline(), date = item.dateText();
-        const std::size_t at = records_.size();
-        const std::size_t bytes = sizeof(KeyRecord) + headline.size() + date.size();
-        // Records start on the header's alignment.
-        records_.resize(at +
-                        (bytes + alignof(KeyRecord) - 1) / alignof(KeyRecord) * alignof(KeyRecord));
-        auto* record =
-            new (&records_[at]) KeyRecord{&item, static_cast<std::uint32_t>(headline.size()),
-                                          static_cast<std::uint32_t>(date.size()), item.read};
-        char* text = reinterpret_cast<char*>(record + 1);
-        std::memcpy(text, headline.data(), headline.size());
-        std::memcpy(text + headline.size(), date.data(), date.size());
-        return at;
+    // The first current item with the headline of `item`, or nullptr.
+    const FeedItem* Find(const FeedItem& item) const {
+        const FeedItem* const* slot = &slots_[item.headlineHash() & (slots_.size() - 1)];
+        while (*slot && !SameHeadline(**slot, item)) slot = Following(slot);
+        return *slot;
     }
 
-    const KeyRecord& Record(const Slot& slot) const {
-        return *reinterpret_cast<const KeyRecord*>(&records_[slot.record]);
+  private:
+    static bool SameHeadline(const FeedItem& a, const FeedItem& b) {
+        return a.headlineHash() == b.headlineHash() && a.headline() == b.headline();
+    }
+    template <typename Slot>
+    Slot* Following(Slot* slot) const {
+        return slot == &slots_.back() ? const_cast<Slot*>(slots_.data()) : slot + 1;
     }
 
-    const Slot* Following(const Slot* slot) const {
-        return slot == &slots_.back() ? slots_.data() : slot + 1;
-    }
-    Slot* Following(Slot* slot) { return slot == &slots_.back() ? slots_.data() : slot + 1; }
-
-    std::vector<Slot> slots_;
-    std::size_t mask_ = 0;
-    std::vector<std::byte> records_;
+    std::vector<const FeedItem*> slots_;
 };
 
 // Carries the read marks; gives the current item that decided the last lookup.
@@ -242,15 +136,16 @@ const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& n
     const HeadlineIndex index(current);
     news = false;
     const FeedItem* last = nullptr;
-    index.ForEachMatch(incoming.first(), [&](FeedItem* p, const KeyRecord* q) {
+    for (FeedItem* p = incoming.first(); p; p = p->next()) {
+        const FeedItem* q = index.Find(*p);
         if (q && q->dateText() == p->dateText()) {
             p->read = q->read;
         } else {
             p->read = 0;
             news = true;
         }
-        last = q ? q->item : nullptr;
-    });
+        last = q;
+    }
     incoming.SetCursor(nullptr);  // where the walk over the incoming feed ends
     return last;
 }

@@ -77,19 +77,12 @@ class FeedChannel {
     bool MergeReadMarks(FeedChannel& incoming);
 
   private:
-    // Items and their texts live in two arenas that the channel owns, in list
-    // order: the items with their headlines and dates, which merges read, and
-    // the other texts. Walks over a large feed read memory in sequence, and
-    // emptying a feed frees a few large blocks instead of every text.
+    // Items and their texts live in one arena that the channel owns, so that
+    // emptying a feed frees a few blocks instead of every text.
     FeedItem* NewItemLike(const FeedItem& source);
 
-    struct Arenas {
-        std::pmr::monotonic_buffer_resource keys{4096};
-        std::pmr::monotonic_buffer_resource bodies{4096};
-    };
-
     ItemColors colors_;
-    std::unique_ptr<Arenas> arenas_;
+    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
     FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;

@@ -1,7 +1,6 @@
 #include "core/feed/feed_item.h"
 
 #include <algorithm>
-#include <new>
 
 #include "core/text/cp932.h"
 
@@ -78,49 +77,36 @@ void AssignUnescaped(std::pmr::string& target, std::string_view text) {
 }
 
 FeedItem::FeedItem(ItemColors colors)
-    : textColor(colors.text),
-      readTextColor(colors.readText),
-      body_(new Body(colors, std::pmr::get_default_resource())) {}
+    : defaults_(colors), textColor(colors.text), readTextColor(colors.readText) {}
 
-FeedItem::~FeedItem() {
-    if (ownsBody_) delete body_;
-}
-
-FeedItem::Body::Body(ItemColors defaults, std::pmr::memory_resource* texts)
-    : colors(defaults), link(texts), detail(texts), image(texts) {}
-
-// Link and image were unescaped when set, and unescaping is idempotent:
-// copying them as they are gives what the setters would.
-FeedItem::Body::Body(const Body& source, std::pmr::memory_resource* texts)
-    : colors(source.colors),
-      link(source.link, texts),
-      detail(source.detail, texts),
-      image(source.image, texts) {}
+FeedItem::~FeedItem() = default;
 
 void FeedItem::Clear() {
     prev_ = nullptr;
     next_ = nullptr;
     headline_.clear();
     headlineHash_ = HashHeadline({});
-    body_->link.clear();
-    body_->detail.clear();
-    body_->image.clear();
+    link_.clear();
+    detail_.clear();
+    image_.clear();
     dateText_.clear();
-    textColor = body_->colors.text;
-    readTextColor = body_->colors.readText;
+    textColor = defaults_.text;
+    readTextColor = defaults_.readText;
     read = 0;
 }
 
-FeedItem::FeedItem(const FeedItem& source, CloneTag, ItemStorage storage)
-    : headlineHash_(source.headlineHash_),
-      headline_(source.headline_, storage.keys),
-      dateText_(source.dateText_, storage.keys),
+// Link and image were unescaped when set, and unescaping is idempotent:
+// copying them as they are gives what the setters would.
+FeedItem::FeedItem(const FeedItem& source, CloneTag, std::pmr::memory_resource* texts)
+    : defaults_(source.defaults_),
+      headlineHash_(source.headlineHash_),
+      headline_(source.headline_, texts),
+      link_(source.link_, texts),
+      detail_(source.detail_, texts),
+      image_(source.image_, texts),
+      dateText_(source.dateText_, texts),
       textColor(source.textColor),
-      readTextColor(source.readTextColor),
-      ownsBody_(!storage.arena),
-      body_(storage.arena ? new (storage.bodies->allocate(sizeof(Body), alignof(Body)))
-                                Body(*source.body_, storage.bodies)
-                          : new Body(*source.body_, storage.bodies)) {}
+      readTextColor(source.readTextColor) {}
 
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     return std::unique_ptr<FeedItem>(new FeedItem(item, FeedItem::CloneTag{}));

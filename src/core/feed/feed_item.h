@@ -27,15 +27,7 @@ void AssignUnescaped(std::pmr::string& target, std::string_view text);
 
 class FeedChannel;
 
-// Where an item keeps its texts: the headline and date, which a merge reads,
-// apart from the bulky rest, so that a merge over a large feed reads less.
-struct ItemStorage {
-    std::pmr::memory_resource* keys = std::pmr::get_default_resource();
-    std::pmr::memory_resource* bodies = std::pmr::get_default_resource();
-    bool arena = false;  // the owner releases the storage whole, items are never ended
-};
-
-// Items made by a channel keep their texts in the channel's arenas; an item of
+// Items made by a channel keep their texts in the channel's arena; an item of
 // its own (scratch items, clones) uses the ordinary heap.
 class FeedItem {
   public:
@@ -51,22 +43,21 @@ class FeedItem {
         headline_ = text;
         headlineHash_ = HashHeadline(text);
     }
-    void SetLink(std::string_view text) { AssignUnescaped(body_->link, text); }
-    void SetDetail(std::string_view text) { body_->detail = text; }
-    void SetImage(std::string_view text) { AssignUnescaped(body_->image, text); }
+    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
+    void SetDetail(std::string_view text) { detail_ = text; }
+    void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
     std::string_view headline() const { return headline_; }
-    std::string_view link() const { return body_->link; }
-    std::string_view detail() const { return body_->detail; }
-    std::string_view image() const { return body_->image; }
+    std::string_view link() const { return link_; }
+    std::string_view detail() const { return detail_; }
+    std::string_view image() const { return image_; }
     std::string_view dateText() const { return dateText_; }
 
     FeedItem* prev() const { return prev_; }
     FeedItem* next() const { return next_; }
 
-    // HashHeadline(headline()), kept so that a merge need not read the text
-    // of every item just to find its slot.
+    // HashHeadline(headline()), kept for the merge's headline index.
     std::size_t headlineHash() const { return headlineHash_; }
     static std::size_t HashHeadline(std::string_view text) {
         return std::hash<std::string_view>()(text);
@@ -76,25 +67,19 @@ class FeedItem {
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
-    // The texts and colours of `source` in `storage`; unread, no neighbours.
+    // The texts and colours of `source`, kept in `texts`; unread, no neighbours.
     struct CloneTag {};
-    FeedItem(const FeedItem& source, CloneTag, ItemStorage storage = {});
-
-    // What a merge does not read lives apart, so that a walk over the items
-    // of a large feed reads little more than what it needs.
-    struct Body {
-        Body(ItemColors defaults, std::pmr::memory_resource* texts);
-        Body(const Body& source, std::pmr::memory_resource* texts);
-        ItemColors colors;  // the defaults Clear restores
-        std::pmr::string link;
-        std::pmr::string detail;
-        std::pmr::string image;
-    };
+    FeedItem(const FeedItem& source, CloneTag,
+             std::pmr::memory_resource* texts = std::pmr::get_default_resource());
 
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
+    ItemColors defaults_;  // the colours Clear restores
     std::size_t headlineHash_ = HashHeadline({});
     std::pmr::string headline_;
+    std::pmr::string link_;
+    std::pmr::string detail_;
+    std::pmr::string image_;
     std::pmr::string dateText_;
 
   public:
@@ -102,10 +87,6 @@ class FeedItem {
     std::uint32_t textColor = 0;
     std::uint32_t readTextColor = 0xFFFFFF;
     std::uint8_t read = 0;
-
-  private:
-    bool ownsBody_ = true;
-    Body* body_;
 };
 
 // A new unread item with the texts and colours of `item` and no neighbours.
