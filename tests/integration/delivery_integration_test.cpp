@@ -167,7 +167,7 @@ TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
     const std::string clientId = UserValue("ClientID");
     EXPECT_THAT(clientId, StartsWith("C"));
 
-    for (const char* channel : {"A#1", "A 1", "#"}) {
+    for (const char* channel : {"A#1", "A 1", "#", "50%"}) {
         ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "Channel", channel), kRegOk);
         EXPECT_NE(Cycle().RunDeliveryCycle(), CycleFailed) << channel;
         EXPECT_EQ(errors_.Code(), 0) << channel;
@@ -175,6 +175,18 @@ TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
         EXPECT_EQ(service_->LastQueryValue("cid"), clientId) << channel;
     }
     EXPECT_EQ(Cycle().Current().count(), 6);
+}
+
+TEST_F(DeliveryIntegrationTest, ATypedDeliveryNumberHoldingHashRegisters) {
+    config_.deliveryNumbers = {{"D#1 2", "pw", "C01"}};
+    Start(config_);
+    Install("C01", service_->ChannelUrl());
+    ui_.Accept("D#1 2", "pw");
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(service_->LastQueryValue("del"), "D#1 2");
+    EXPECT_EQ(UserValue("DeliveryNo"), "D#1 2");
+    EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
 }
 
 TEST_F(DeliveryIntegrationTest, RegistrationAccepted) {
