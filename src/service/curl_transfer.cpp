@@ -207,6 +207,9 @@ TransferAnswer CurlTransfer::Get(const std::string& address, std::uint32_t timeo
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &exchange);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    // Says which limit ended the transfer ("Operation too slow. Less than 64 …").
+    char detail[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, detail);
 
     const CURLcode code = curl_easy_perform(h);
     if (exchange.tooLong) {
@@ -215,7 +218,7 @@ TransferAnswer CurlTransfer::Get(const std::string& address, std::uint32_t timeo
     const bool cutOnPurpose = code == CURLE_WRITE_ERROR && exchange.errorStatusSeen;
     if (code != CURLE_OK && !cutOnPurpose) {
         if (code == CURLE_ABORTED_BY_CALLBACK) return Failure("cancelled");
-        return Failure(curl_easy_strerror(code));
+        return Failure(detail[0] != '\0' ? detail : curl_easy_strerror(code));
     }
 
     long status = 0;

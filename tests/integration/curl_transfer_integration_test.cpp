@@ -125,6 +125,22 @@ TEST_F(CurlTransferTest, RawQueryBytesArriveEncodedAndIntact) {
     EXPECT_EQ(service_->LastQueryValue("auth"), "0");
 }
 
+TEST_F(CurlTransferTest, WithoutATimeoutATrickleEndsAtALimitThatSaysWhich) {
+    CurlTransfer bounded{
+        TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 1, .overallSeconds = 3}};
+    service_->SetFault(Fault::Trickle);
+    TransferAnswer slow = bounded.Get(service_->ChannelUrl(), 0);
+    EXPECT_EQ(slow.kind, Kind::Failed);
+    EXPECT_THAT(slow.failure, HasSubstr("64 bytes/sec"));
+
+    config_.trickleBytesPerSecond = 1000;
+    Restart();
+    service_->SetFault(Fault::Trickle);
+    TransferAnswer steady = bounded.Get(service_->ChannelUrl(), 0);
+    EXPECT_EQ(steady.kind, Kind::Failed);
+    EXPECT_THAT(steady.failure, HasSubstr("timed out"));
+}
+
 TEST_F(CurlTransferTest, AStopRequestEndsASlowTransfer) {
     service_->SetFault(Fault::Slow);
     std::stop_source stop;

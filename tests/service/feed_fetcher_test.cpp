@@ -149,6 +149,17 @@ TEST_F(FeedFetcherTest, FailuresAndRedirectsLoadNothingAndLeaveNoWorkFile) {
     EXPECT_THAT(WorkFilesNow(), ::testing::IsEmpty());
 }
 
+TEST_F(FeedFetcherTest, AGivenUpTransferIsNamedOnStderrWithoutItsQuery) {
+    transfer_.Answer("http://slow/", FailedAnswer("Operation too slow"));
+    FeedFetcher fetcher(transfer_, errors_, 0);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fetcher.FetchFeed("http://slow/rss/channel.cgi?cid=C1&auth=0123", channel_),
+              FetchFailed);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "velmora: http://slow/rss/channel.cgi: Operation too slow; attempt given up\n");
+}
+
 TEST_F(FeedFetcherTest, WorkFileIsGoneEvenWhenTheTransferThrows) {
     transfer_.throwOnNextCall = true;
     FeedFetcher fetcher(transfer_, errors_, 0);
