@@ -24,10 +24,16 @@ class CurlTransferTest : public ::testing::Test {
         setenv("no_proxy", "*", 1);
         config_.slowSeconds = 30;
         config_.hugeBytes = 9u * 1024u * 1024u;
+        Restart();
+    }
+    void TearDown() override { service_->Stop(); }
+
+    // A fresh service with what config_ holds now.
+    void Restart() {
+        if (service_) service_->Stop();
         service_ = std::make_unique<demo::DemoService>(config_);
         ASSERT_TRUE(service_->Start());
     }
-    void TearDown() override { service_->Stop(); }
 
     TransferAnswer Get(const std::string& address, std::uint32_t timeout = 0) {
         return curl_.Get(address, timeout);
@@ -36,7 +42,7 @@ class CurlTransferTest : public ::testing::Test {
     test_support::ScopedEnv savedNoProxy_{"no_proxy"};
     demo::DemoConfig config_;
     std::unique_ptr<demo::DemoService> service_;
-    CurlTransfer curl_{TransferLimits{5, 1, 2, kMaxAnswerBytes}};
+    CurlTransfer curl_{TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 2}};
 };
 
 TEST_F(CurlTransferTest, SuccessGivesTheBodyBytes) {
@@ -71,6 +77,27 @@ TEST_F(CurlTransferTest, RedirectIsNotFollowed) {
     EXPECT_EQ(service_->ServiceRequests(), 1);
 }
 
+TEST_F(CurlTransferTest, AnErrorStatusDecidesWhateverLengthItsBodyAnnounces) {
+    config_.errorBodyBytes = kMaxAnswerBytes + 1024u * 1024u;
+    Restart();
+    const struct {
+        Fault fault;
+        long status;
+        const char* statusLine;
+    } cases[] = {{Fault::Redirect, 302, "HTTP/1.1 302 Found\r\n"},
+                 {Fault::Unauthorized, 401, "HTTP/1.1 401 Unauthorized\r\n"},
+                 {Fault::NotFound, 404, "HTTP/1.1 404 Not Found\r\n"}};
+    for (const auto& c : cases) {
+        service_->SetFault(c.fault);
+        TransferAnswer answer = Get(service_->ChannelUrl());
+        EXPECT_EQ(answer.kind, Kind::HeaderBlock) << c.status << ": " << answer.failure;
+        EXPECT_EQ(answer.status, c.status);
+        EXPECT_THAT(answer.bytes, StartsWith(c.statusLine));
+        EXPECT_THAT(answer.bytes, HasSubstr(std::to_string(config_.errorBodyBytes)));
+        EXPECT_THAT(answer.bytes, ::testing::Not(HasSubstr("xxxx")));  // the body is not read
+    }
+}
+
 TEST_F(CurlTransferTest, AnswersOverTheCapFail) {
     service_->SetFault(Fault::Huge);
     TransferAnswer answer = Get(service_->ChannelUrl());
@@ -85,10 +112,33 @@ TEST_F(CurlTransferTest, OnlyHttpAndHttpsAreFetched) {
 }
 
 TEST_F(CurlTransferTest, RawQueryBytesArriveEncodedAndIntact) {
-    // A 404 page echoes nothing, so use a path the service answers: the request
-    // must reach it at all despite the quote, the blank and the CP932 bytes.
-    TransferAnswer answer = Get(service_->BaseUrl() + "/images/2.png?time=\"2005 \x82\xA0\"&x=%2B");
-    EXPECT_EQ(answer.kind, Kind::Body);
+    // The request must reach the service at all despite the quote, the blank
+    // and the CP932 bytes, and every value must arrive whole: a '#' would
+    // otherwise start a fragment and cut off the rest of the query.
+    TransferAnswer answer =
+        Get(service_->ChannelUrl() + "?channelID=A#1&gid=G 1&time=\"2005 \x82\xA0\"&x=%2B&auth=0");
+    EXPECT_EQ(answer.status, 401);  // no such client, but the query got there
+    EXPECT_EQ(service_->LastQueryValue("channelID"), "A#1");
+    EXPECT_EQ(service_->LastQueryValue("gid"), "G 1");
+    EXPECT_EQ(service_->LastQueryValue("time"), "\"2005 \x82\xA0\"");
+    EXPECT_EQ(service_->LastQueryValue("x"), "+");
+    EXPECT_EQ(service_->LastQueryValue("auth"), "0");
+}
+
+TEST_F(CurlTransferTest, WithoutATimeoutATrickleEndsAtALimitThatSaysWhich) {
+    CurlTransfer bounded{
+        TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 1, .overallSeconds = 3}};
+    service_->SetFault(Fault::Trickle);
+    TransferAnswer slow = bounded.Get(service_->ChannelUrl(), 0);
+    EXPECT_EQ(slow.kind, Kind::Failed);
+    EXPECT_THAT(slow.failure, HasSubstr("64 bytes/sec"));
+
+    config_.trickleBytesPerSecond = 1000;
+    Restart();
+    service_->SetFault(Fault::Trickle);
+    TransferAnswer steady = bounded.Get(service_->ChannelUrl(), 0);
+    EXPECT_EQ(steady.kind, Kind::Failed);
+    EXPECT_THAT(steady.failure, HasSubstr("timed out"));
 }
 
 TEST_F(CurlTransferTest, AStopRequestEndsASlowTransfer) {
@@ -98,7 +148,7 @@ TEST_F(CurlTransferTest, AStopRequestEndsASlowTransfer) {
         std::this_thread::sleep_for(std::chrono::milliseconds(200));
         stop.request_stop();
     });
-    CurlTransfer patient{TransferLimits{5, 1, 30, kMaxAnswerBytes}};
+    CurlTransfer patient{TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 30}};
     const auto start = std::chrono::steady_clock::now();
     TransferAnswer answer = patient.Get(service_->ChannelUrl(), 0, stop.get_token());
     stopper.join();

@@ -15,6 +15,7 @@
 #include "core/delivery/delivery_cycle.h"
 #include "core/delivery/signing.h"
 #include "core/delivery/threaded_transfer.h"
+#include "core/feed/item_store.h"
 #include "core/text/cp932.h"
 #include "demo_service.h"
 #include "support/delivery_fakes.h"
@@ -50,11 +51,10 @@ class DeliveryIntegrationTest : public test_support::DeliverySandbox {
     void SetUp() override {
         DeliverySandbox::SetUp();
         setenv("no_proxy", "*", 1);
-        demo::DemoConfig config;
-        config.clients = {{"C100", "client-password"}};
-        config.groups = {{"G001", "grouppass"}, {"グループ", "パス"}};
-        config.slowSeconds = 30;
-        Start(config);
+        config_.clients = {{"C100", "client-password"}};
+        config_.groups = {{"G001", "grouppass"}, {"グループ", "パス"}, {"G #1", "gp"}};
+        config_.slowSeconds = 30;
+        Start(config_);
     }
     void TearDown() override {
         cycle_.reset();
@@ -63,6 +63,7 @@ class DeliveryIntegrationTest : public test_support::DeliverySandbox {
     }
 
     void Start(const demo::DemoConfig& config) {
+        if (service_) service_->Stop();
         service_ = std::make_unique<DemoService>(config);
         ASSERT_TRUE(service_->Start());
     }
@@ -94,9 +95,20 @@ class DeliveryIntegrationTest : public test_support::DeliverySandbox {
         for (FeedItem* item = Cycle().Current().first(); item; item = item->next()) item->read = 1;
     }
 
+    std::string TimeoutLine(std::uint32_t seconds) {
+        char line[64];
+        std::snprintf(line, sizeof line, "\"timeout\"=dword:%08x\n", seconds);
+        return line;
+    }
+
+    // The bounds for `timeout` 0, short enough for a test.
+    static constexpr TransferLimits kLimits{
+        .connectSeconds = 2, .lowSpeedSeconds = 2, .overallSeconds = 4};
+
+    demo::DemoConfig config_;
     std::unique_ptr<DemoService> service_;
     test_support::ScopedEnv savedNoProxy_{"no_proxy"};
-    CurlTransfer curl_{TransferLimits{5, 1, 2, kMaxAnswerBytes}};
+    CurlTransfer curl_{kLimits};
     BlockingWaiter waiter_;
     ThreadedTransfer threaded_{curl_, waiter_};
     SystemClock clock_;
@@ -143,6 +155,37 @@ TEST_F(DeliveryIntegrationTest, LoginWithAJapaneseGroupIdGoesThroughEncoded) {
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
     EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
+}
+
+TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
+    Install("0", service_->ChannelUrl());
+    WriteUserKey(Line("GroupID", "G #1") + Line("GroupPWD", "gp"));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(service_->LastQueryValue("gid"), "G #1");
+    const std::string clientId = UserValue("ClientID");
+    EXPECT_THAT(clientId, StartsWith("C"));
+
+    for (const char* channel : {"A#1", "A 1", "#", "50%"}) {
+        ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "Channel", channel), kRegOk);
+        EXPECT_NE(Cycle().RunDeliveryCycle(), CycleFailed) << channel;
+        EXPECT_EQ(errors_.Code(), 0) << channel;
+        EXPECT_EQ(service_->LastQueryValue("channelID"), channel);
+        EXPECT_EQ(service_->LastQueryValue("cid"), clientId) << channel;
+    }
+    EXPECT_EQ(Cycle().Current().count(), 6);
+}
+
+TEST_F(DeliveryIntegrationTest, ATypedDeliveryNumberHoldingHashRegisters) {
+    config_.deliveryNumbers = {{"D#1 2", "pw", "C01"}};
+    Start(config_);
+    Install("C01", service_->ChannelUrl());
+    ui_.Accept("D#1 2", "pw");
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(service_->LastQueryValue("del"), "D#1 2");
+    EXPECT_EQ(UserValue("DeliveryNo"), "D#1 2");
     EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
 }
 
@@ -219,6 +262,71 @@ TEST_F(DeliveryIntegrationTest, RedirectIsSuccessAndKeepsTheFeedAndItsReadMarks)
     EXPECT_EQ(Cycle().Current().first()->read, 1);
 }
 
+TEST_F(DeliveryIntegrationTest, ErrorStatusesWithBodiesOverTheCapAreDecidedByTheStatus) {
+    config_.errorBodyBytes = kMaxAnswerBytes + 1024u * 1024u;
+    Start(config_);
+    Subscribe(service_->ChannelUrl(), service_->ChannelUrl());
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    MarkAllRead();
+
+    // The redirect still ends the server list and keeps the feed.
+    const int before = service_->ServiceRequests();
+    service_->SetFault(Fault::Redirect);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(service_->ServiceRequests(), before + 1);
+    EXPECT_EQ(errors_.Code(), 0);
+    ASSERT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().first()->read, 1);
+
+    service_->SetFault(Fault::NotFound, 2);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 404);
+    EXPECT_EQ(errors_.Detail(), 404);
+
+    service_->SetFault(Fault::Unauthorized, 2);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(errors_.Code(), 401);
+}
+
+TEST_F(DeliveryIntegrationTest, NoChannelServerEmptiesTheFeedAndTheStore) {
+    Subscribe(service_->ChannelUrl());
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    const std::filesystem::path store = TempDir().parent_path() / "VELMORA.dat";
+    ASSERT_TRUE(SaveItemStore(store, Cycle().Current()));
+
+    // What the sheet reads at start when neither server1 nor server2 is set.
+    WriteMachineKey(Line("server3", service_->AccountUrl()));
+    cycle_.reset();
+    FeedChannel stored;
+    ASSERT_TRUE(LoadItemStore(store, stored));
+    ASSERT_EQ(stored.count(), 6);
+    Cycle().Current().swap(stored);
+    const int before = service_->ServiceRequests();
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(service_->ServiceRequests(), before);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(Cycle().Current().count(), 0);
+    ASSERT_TRUE(SaveItemStore(store, Cycle().Current()));
+    FeedChannel reloaded;
+    ASSERT_TRUE(LoadItemStore(store, reloaded));
+    EXPECT_EQ(reloaded.count(), 0);
+    std::filesystem::remove(store);
+}
+
+TEST_F(DeliveryIntegrationTest, WithATimeoutSetItIsTheOnlyLimit) {
+    // Silent for longer than every bound of `timeout` 0, shorter than the timeout.
+    config_.slowSeconds = kLimits.overallSeconds + 1;
+    Start(config_);
+    Subscribe(service_->ChannelUrl(), "", TimeoutLine(kLimits.overallSeconds + 3));
+    service_->SetFault(Fault::Slow);
+
+    const auto start = std::chrono::steady_clock::now();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(config_.slowSeconds));
+    EXPECT_EQ(Cycle().Current().count(), 6);
+}
+
 TEST_F(DeliveryIntegrationTest, FirstFetchFailureIsSwallowedALaterOneReported) {
     Subscribe(service_->ChannelUrl());
     service_->SetFault(Fault::NotFound, 0);
@@ -270,21 +378,23 @@ struct TransportCase {
     Fault fault;             // None: server1 itself is unreachable
     const char* badAddress;  // "refused" or a literal address
     std::uint32_t timeout;   // the timeout setting
+    unsigned trickleBytesPerSecond = 2;
 };
 
 class TransportFailureTest : public DeliveryIntegrationTest,
                              public ::testing::WithParamInterface<TransportCase> {
   protected:
+    void SetUp() override {
+        DeliveryIntegrationTest::SetUp();
+        config_.trickleBytesPerSecond = GetParam().trickleBytesPerSecond;
+        Start(config_);
+    }
     std::string FaultyServer() {
         const TransportCase& c = GetParam();
         if (c.fault != Fault::None) return service_->ChannelUrl();
         return std::string(c.badAddress) == "refused" ? RefusingAddress() : c.badAddress;
     }
-    std::string Timeout() {
-        char line[64];
-        std::snprintf(line, sizeof line, "\"timeout\"=dword:%08x\n", GetParam().timeout);
-        return line;
-    }
+    std::string Timeout() { return TimeoutLine(GetParam().timeout); }
 };
 
 TEST_P(TransportFailureTest, IsAFailedAttemptAndTheNextServerIsTried) {
@@ -325,6 +435,10 @@ INSTANTIATE_TEST_SUITE_P(
                       TransportCase{"TimedOut", Fault::Slow, nullptr, 1},
                       TransportCase{"StalledWithoutTimeout", Fault::Slow, nullptr, 0},
                       TransportCase{"TooLong", Fault::Huge, nullptr, 0},
+                      // Under the low-speed limit: ended by it.
+                      TransportCase{"Trickle", Fault::Trickle, nullptr, 0, 2},
+                      // Over the low-speed limit: ended by the overall bound.
+                      TransportCase{"SteadyTrickle", Fault::Trickle, nullptr, 0, 1000},
                       TransportCase{"BrokenXml", Fault::BrokenXml, nullptr, 0},
                       TransportCase{"ServerError", Fault::ServerError, nullptr, 0}),
     [](const ::testing::TestParamInfo<TransportCase>& info) { return info.param.name; });

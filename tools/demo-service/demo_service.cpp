@@ -30,9 +30,10 @@ struct FaultLabel {
 };
 
 constexpr FaultLabel kFaultNames[] = {
-    {Fault::None, "none"},    {Fault::Redirect, "302"},         {Fault::Unauthorized, "401"},
-    {Fault::NotFound, "404"}, {Fault::ServerError, "500"},      {Fault::Slow, "slow"},
-    {Fault::Drop, "drop"},    {Fault::BrokenXml, "broken-xml"}, {Fault::Huge, "huge"},
+    {Fault::None, "none"},       {Fault::Redirect, "302"},         {Fault::Unauthorized, "401"},
+    {Fault::NotFound, "404"},    {Fault::ServerError, "500"},      {Fault::Slow, "slow"},
+    {Fault::Drop, "drop"},       {Fault::BrokenXml, "broken-xml"}, {Fault::Huge, "huge"},
+    {Fault::Trickle, "trickle"},
 };
 
 // The signing time as the client signed it: the query's time without its quotes.
@@ -94,6 +95,7 @@ struct DemoService::State {
     Fault fault = Fault::None;
     int faultLeft = 0;  // -1: every request
     int serviceRequests = 0;
+    httplib::Params lastQuery;
     int nextClient = 10001;
     std::mt19937 random;
 
@@ -103,6 +105,8 @@ struct DemoService::State {
     void ServeAccount(const httplib::Request& req, httplib::Response& res);
     void ServeControl(const httplib::Request& req, httplib::Response& res);
     Fault TakeFault();
+    void AnswerError(httplib::Response& res, int status, const std::string& text);
+    void Trickle(httplib::Response& res);
     void SetFault(Fault f, int count) {
         fault = f;
         faultLeft = f == Fault::None ? 0 : (count <= 0 ? -1 : count);
@@ -232,6 +236,12 @@ int DemoService::ServiceRequests() const {
     return state_->serviceRequests;
 }
 
+std::string DemoService::LastQueryValue(const std::string& name) const {
+    std::lock_guard lock(state_->mutex);
+    auto found = state_->lastQuery.find(name);
+    return found == state_->lastQuery.end() ? std::string() : found->second;
+}
+
 void DemoService::State::Register() {
     server.Get(kChannelPath, [this](const httplib::Request& req, httplib::Response& res) {
         ServeService(req, res, true);
@@ -275,20 +285,21 @@ void DemoService::State::ServeService(const httplib::Request& req, httplib::Resp
     {
         std::lock_guard lock(mutex);
         ++serviceRequests;
+        lastQuery = req.params;
         taken = TakeFault();
     }
     switch (taken) {
         case Fault::None:
             break;
         case Fault::Redirect:
-            res.set_redirect(BaseUrl() + "/portal.html", 302);
-            return;
+            res.set_header("Location", BaseUrl() + "/portal.html");
+            return AnswerError(res, 302, "moved\n");
         case Fault::Unauthorized:
-            return AnswerText(res, 401, "unauthorized\n");
+            return AnswerError(res, 401, "unauthorized\n");
         case Fault::NotFound:
-            return AnswerText(res, 404, "not found\n");
+            return AnswerError(res, 404, "not found\n");
         case Fault::ServerError:
-            return AnswerText(res, 500, "internal error\n");
+            return AnswerError(res, 500, "internal error\n");
         case Fault::Slow: {
             std::unique_lock lock(mutex);
             stopping.wait_for(lock, std::chrono::seconds(config.slowSeconds),
@@ -326,12 +337,46 @@ void DemoService::State::ServeService(const httplib::Request& req, httplib::Resp
                 });
             return;
         }
+        case Fault::Trickle:
+            return Trickle(res);
     }
     if (channel) {
         ServeChannel(req, res);
     } else {
         ServeAccount(req, res);
     }
+}
+
+void DemoService::State::AnswerError(httplib::Response& res, int status, const std::string& text) {
+    if (config.errorBodyBytes == 0) return AnswerText(res, status, text);
+    res.status = status;
+    res.set_content_provider(config.errorBodyBytes, "text/plain",
+                             [this](std::size_t, std::size_t length, httplib::DataSink& sink) {
+                                 static const std::string filler(64 * 1024, 'x');
+                                 {
+                                     std::lock_guard lock(mutex);
+                                     if (stopped) return false;
+                                 }
+                                 return sink.write(filler.data(), std::min(filler.size(), length));
+                             });
+}
+
+void DemoService::State::Trickle(httplib::Response& res) {
+    const std::size_t rate = std::max(1u, config.trickleBytesPerSecond);
+    const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(config.slowSeconds);
+    res.set_chunked_content_provider(
+        "application/xml", [this, rate, until](std::size_t, httplib::DataSink& sink) {
+            {
+                std::unique_lock lock(mutex);
+                if (stopping.wait_for(lock, std::chrono::seconds(1), [this] { return stopped; })) {
+                    return false;
+                }
+            }
+            // Closing without the last chunk: the answer never completes.
+            if (std::chrono::steady_clock::now() >= until) return false;
+            const std::string bytes(rate, ' ');
+            return sink.write(bytes.data(), bytes.size());
+        });
 }
 
 void DemoService::State::ServeChannel(const httplib::Request& req, httplib::Response& res) {

@@ -25,9 +25,10 @@ enum class Fault {
     Drop,          // headers announce a body, then the connection closes
     BrokenXml,     // 200 with a document cut off in the middle
     Huge,          // 200 with `hugeBytes` of body, sent without a length
+    Trickle,       // 200, then `trickleBytesPerSecond` for `slowSeconds`; never completes
 };
 
-// "302", "401", "404", "500", "slow", "drop", "broken-xml", "huge", "none".
+// "302", "401", "404", "500", "slow", "drop", "broken-xml", "huge", "trickle", "none".
 bool ParseFault(std::string_view name, Fault& fault);
 const char* FaultName(Fault fault);
 
@@ -54,6 +55,9 @@ struct DemoConfig {
     int faultCount = 1;  // requests the fault applies to; 0: every request
     unsigned slowSeconds = 30;
     std::size_t hugeBytes = 9u * 1024u * 1024u;
+    unsigned trickleBytesPerSecond = 2;
+    // > 0: the 302, 401, 404 and 500 faults announce and send a body this long.
+    std::size_t errorBodyBytes = 0;
 };
 
 class DemoService {
@@ -88,6 +92,9 @@ class DemoService {
     std::vector<Identity> Clients() const;
     // Channel, login and registration requests received so far.
     int ServiceRequests() const;
+    // The value of `name` in the last service request's query as the service
+    // decoded it; empty when it had none.
+    std::string LastQueryValue(const std::string& name) const;
 
   private:
     struct State;

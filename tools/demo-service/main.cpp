@@ -36,9 +36,13 @@ constexpr const char* kUsage =
     "  --new-item-every N       add a new item every N seconds (default 0: never)\n"
     "  --fault KIND[:COUNT]     answer the next COUNT service requests (default 1,\n"
     "                           0: all of them) with KIND: 302, 401, 404, 500, slow,\n"
-    "                           drop, broken-xml or huge\n"
-    "  --slow-seconds N         how long a slow answer waits (default 30)\n"
+    "                           drop, broken-xml, huge or trickle\n"
+    "  --slow-seconds N         how long a slow answer waits and a trickle lasts\n"
+    "                           (default 30)\n"
     "  --huge-bytes N           body size of a huge answer (default 9437184)\n"
+    "  --trickle-rate N         bytes per second of a trickle (default 2)\n"
+    "  --error-body-bytes N     body size of 302, 401, 404 and 500 faults\n"
+    "                           (default 0: a short text)\n"
     "  --help                   show this text\n"
     "\n"
     "Service addresses (for server1/server2 and server3/server4):\n"
@@ -134,6 +138,14 @@ int main(int argc, char** argv) {
         } else if (option == "--huge-bytes") {
             if (!ParseNumber(value, number) || number > (1ul << 31)) return Fail("bad size");
             config.hugeBytes = number;
+        } else if (option == "--trickle-rate") {
+            if (!ParseNumber(value, number) || number == 0 || number > 1000000) {
+                return Fail("bad rate");
+            }
+            config.trickleBytesPerSecond = static_cast<unsigned>(number);
+        } else if (option == "--error-body-bytes") {
+            if (!ParseNumber(value, number) || number > (1ul << 31)) return Fail("bad size");
+            config.errorBodyBytes = number;
         } else {
             return Fail("unknown option " + option);
         }

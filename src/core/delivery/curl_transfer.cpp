@@ -2,6 +2,8 @@
 
 #include <curl/curl.h>
 
+#include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <memory>
 #include <mutex>
@@ -18,6 +20,7 @@ bool IsUrlSafe(unsigned char c) {
     if (c <= 0x20 || c >= 0x7F) return false;
     switch (c) {
         case '"':
+        case '#':  // would end the query: the rest, token included, never reached the service
         case '<':
         case '>':
         case '\\':
@@ -83,12 +86,15 @@ std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* user) 
         return 0;
     }
     if (exchange->body.empty()) {
-        // One allocation for an announced length instead of a series of regrowths.
+        // A document announced over the cap is refused before any of it is kept;
+        // otherwise one allocation instead of a series of regrowths.
         curl_off_t announced = -1;
         curl_easy_getinfo(exchange->handle, CURLINFO_CONTENT_LENGTH_DOWNLOAD_T, &announced);
-        if (announced > 0 && static_cast<std::size_t>(announced) <= exchange->cap) {
-            exchange->body.reserve(static_cast<std::size_t>(announced));
+        if (announced > 0 && static_cast<std::size_t>(announced) > exchange->cap) {
+            exchange->tooLong = true;
+            return 0;
         }
+        if (announced > 0) exchange->body.reserve(static_cast<std::size_t>(announced));
     }
     if (exchange->body.size() + length > exchange->cap) {
         exchange->tooLong = true;
@@ -142,6 +148,12 @@ TransferAnswer Failure(std::string why) {
     return answer;
 }
 
+// libcurl refuses a time-out over INT_MAX milliseconds and would then run without one.
+long CurlSeconds(std::uint32_t seconds) {
+    constexpr std::uint32_t kMax = static_cast<std::uint32_t>(INT_MAX / 1000);
+    return static_cast<long>(std::min(seconds, kMax));
+}
+
 struct CurlDeleter {
     void operator()(CURL* handle) const { curl_easy_cleanup(handle); }
 };
@@ -173,13 +185,21 @@ TransferAnswer CurlTransfer::Get(const std::string& address, std::uint32_t timeo
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
-    curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, static_cast<long>(limits_.connectTimeoutSeconds));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT, static_cast<long>(limits_.lowSpeedBytesPerSecond));
-    curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, static_cast<long>(limits_.lowSpeedSeconds));
     if (timeoutSeconds != 0) {
-        curl_easy_setopt(h, CURLOPT_TIMEOUT, static_cast<long>(timeoutSeconds));
+        // The configured time-out is the only limit: a slow but answering
+        // server gets all of it. The connect limit must be set too, or
+        // libcurl's own 300 s default would apply while connecting.
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, CurlSeconds(timeoutSeconds));
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, CurlSeconds(timeoutSeconds));
+    } else {
+        curl_easy_setopt(h, CURLOPT_TIMEOUT, CurlSeconds(limits_.overallSeconds));
+        curl_easy_setopt(h, CURLOPT_CONNECTTIMEOUT, CurlSeconds(limits_.connectSeconds));
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_LIMIT,
+                         static_cast<long>(limits_.lowSpeedBytesPerSecond));
+        curl_easy_setopt(h, CURLOPT_LOW_SPEED_TIME, CurlSeconds(limits_.lowSpeedSeconds));
     }
-    curl_easy_setopt(h, CURLOPT_MAXFILESIZE_LARGE, static_cast<curl_off_t>(limits_.maxAnswerBytes));
+    // No CURLOPT_MAXFILESIZE: it refuses any answer announcing a long body,
+    // a 302 or 404 included, and those are decided by their status alone.
     curl_easy_setopt(h, CURLOPT_HEADERFUNCTION, &OnHeader);
     curl_easy_setopt(h, CURLOPT_HEADERDATA, &exchange);
     curl_easy_setopt(h, CURLOPT_WRITEFUNCTION, &OnBody);
@@ -187,15 +207,18 @@ TransferAnswer CurlTransfer::Get(const std::string& address, std::uint32_t timeo
     curl_easy_setopt(h, CURLOPT_XFERINFOFUNCTION, &OnProgress);
     curl_easy_setopt(h, CURLOPT_XFERINFODATA, &exchange);
     curl_easy_setopt(h, CURLOPT_NOPROGRESS, 0L);
+    // Says which limit ended the transfer ("Operation too slow. Less than 64 …").
+    char detail[CURL_ERROR_SIZE] = "";
+    curl_easy_setopt(h, CURLOPT_ERRORBUFFER, detail);
 
     const CURLcode code = curl_easy_perform(h);
-    if (exchange.tooLong || code == CURLE_FILESIZE_EXCEEDED) {
+    if (exchange.tooLong) {
         return Failure("answer longer than " + std::to_string(limits_.maxAnswerBytes) + " bytes");
     }
     const bool cutOnPurpose = code == CURLE_WRITE_ERROR && exchange.errorStatusSeen;
     if (code != CURLE_OK && !cutOnPurpose) {
         if (code == CURLE_ABORTED_BY_CALLBACK) return Failure("cancelled");
-        return Failure(curl_easy_strerror(code));
+        return Failure(detail[0] != '\0' ? detail : curl_easy_strerror(code));
     }
 
     long status = 0;

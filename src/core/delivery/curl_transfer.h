@@ -10,12 +10,15 @@
 
 namespace velmora {
 
-// Limits that end a transfer from a dead or hostile server.
+// Limits that end a transfer from a dead or trickling server when the
+// `timeout` setting is 0. A timeout N > 0 replaces all of them: the transfer
+// then gets N seconds in total, however slowly the answer comes.
 struct TransferLimits {
-    std::uint32_t connectTimeoutSeconds = 30;
+    std::uint32_t connectSeconds = 30;
     // Below `lowSpeedBytesPerSecond` for `lowSpeedSeconds` in a row: given up.
-    std::uint32_t lowSpeedBytesPerSecond = 1;
+    std::uint32_t lowSpeedBytesPerSecond = 64;
     std::uint32_t lowSpeedSeconds = 60;
+    std::uint32_t overallSeconds = 300;
     std::size_t maxAnswerBytes = kMaxAnswerBytes;
 };
 
@@ -30,9 +33,10 @@ class CurlTransfer final : public Transfer {
     TransferLimits limits_;
 };
 
-// `address` with every byte that may not stand in a URL (control bytes, space,
-// '"', '<', '>', '\\', '^', '`', '{', '|', '}', DEL and bytes above 0x7F)
-// written as %XX, byte by byte. Everything else, '%' included, is kept.
+// `address` with every byte that may not stand in a URL or would change its
+// meaning (control bytes, space, '"', '#', '<', '>', '\\', '^', '`', '{', '|',
+// '}', DEL and bytes above 0x7F) written as %XX, byte by byte. Everything else,
+// '%' and '?' included, is kept.
 std::string EncodeUrlBytes(std::string_view address);
 
 // The header block of a non-2xx answer from the raw header lines of the final

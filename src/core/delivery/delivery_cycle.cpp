@@ -112,15 +112,13 @@ CycleResult DeliveryCycle::FetchChannel() {
 
     const std::string query = BuildChannelQuery(settings_.identity, clock_);
     const FetchResult fetched = TryServers(settings_.channelServers, query, incoming_);
-    const bool anyServer =
-        std::any_of(settings_.channelServers.begin(), settings_.channelServers.end(),
-                    [](const std::string& server) { return !server.empty(); });
 
     CycleResult result = CycleNothingNew;
     if (fetched != FetchFailed) {
-        // Only a loaded channel document replaces the current feed: a redirect
-        // (captive portal, proxy) or an empty server list keeps items and read marks.
-        if (fetched == FetchOk && anyServer) {
+        // A loaded document, or an empty one when no server is configured,
+        // replaces the current feed; a redirect (captive portal, proxy) keeps
+        // items and read marks.
+        if (fetched == FetchOk) {
             result = MergeReadMarks(current_, incoming_) ? CycleNews : CycleNothingNew;
             current_.swap(incoming_);
         }

@@ -98,6 +98,12 @@ FetchResult FeedFetcher::FetchFeed(const std::string& address, FeedChannel& chan
 FetchResult FeedFetcher::DownloadToFile(const std::string& address,
                                         const std::filesystem::path& workFile) {
     const TransferAnswer answer = transfer_.Get(address, timeoutSeconds_);
+    if (answer.kind == TransferAnswer::Kind::Failed) {
+        // The query holds the client id and its token: name the server only.
+        const std::string server = address.substr(0, address.find('?'));
+        std::fprintf(stderr, "velmora: %s: %s; attempt given up\n", server.c_str(),
+                     answer.failure.empty() ? "no answer" : answer.failure.c_str());
+    }
     const FetchResult result = ClassifyResponse(answer);
     if (result != FetchOk) return result;
 

@@ -16,8 +16,8 @@ namespace velmora {
 
 class FeedFetcher {
   public:
-    // `transfer` and `errors` must outlive the fetcher. `timeoutSeconds` 0:
-    // no overall limit (the transfer still gives up on a dead server).
+    // `transfer` and `errors` must outlive the fetcher. `timeoutSeconds` is
+    // the `timeout` setting, handed to every transfer (see Transfer::Get).
     FeedFetcher(Transfer& transfer, ErrorState& errors, std::uint32_t timeoutSeconds);
     virtual ~FeedFetcher();
 

@@ -32,7 +32,8 @@ void AppendTimeAndToken(std::string& query, const RequestTime& time, const std::
 
 std::string BuildChannelQuery(RequestIdentity& identity, const Clock& clock) {
     // Reread so that a channel change in the settings applies without a restart.
-    std::string channel = identity.channel;
+    // A value removed from both hives reads as empty, never as the old copy.
+    std::string channel = settings::kChannelDefault;
     CRegistryKey::ReadUserOrMachineString(kSettingsKey, settings::kChannel, channel);
     identity.channel = channel;
 

@@ -25,7 +25,7 @@ struct RequestIdentity {
 
 // ?channelID=…&gid=…&cid=…&time="…"&auth=<ChannelToken>
 // Channel is read again from the settings each time (per user, then machine-wide,
-// with identity.channel as the default) and the fresh value replaces identity.channel.
+// empty when neither holds it) and the fresh value replaces identity.channel.
 std::string BuildChannelQuery(RequestIdentity& identity, const Clock& clock);
 
 // ?gid=…[&lumoid=…]&time="…"&auth=<LoginToken>; `token` receives the LoginToken

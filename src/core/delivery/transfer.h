@@ -29,8 +29,10 @@ inline constexpr std::size_t kMaxAnswerBytes = 8u * 1024u * 1024u;
 class Transfer {
   public:
     virtual ~Transfer() = default;
-    // Blocks until the answer is complete, `timeoutSeconds` passes (0: no
-    // overall limit) or `stop` is requested. Never throws for network trouble.
+    // Blocks until the answer is complete, the time limit passes or `stop` is
+    // requested. `timeoutSeconds` N > 0 is the only limit; with 0 the transfer
+    // still ends a dead or trickling exchange within bounds of its own.
+    // Never throws for network trouble.
     virtual TransferAnswer Get(const std::string& address, std::uint32_t timeoutSeconds,
                                std::stop_token stop = {}) = 0;
 };

@@ -42,7 +42,8 @@ inline constexpr const char* kTitle = "Title";
 inline constexpr int kTitleStringId = 103;
 inline constexpr const char* kTitleDefault = "\x83\x94\x83\x46\x83\x8B\x83\x82\x83\x89";
 
-// Request time-out in seconds, machine; 0 sets no overall limit.
+// Request time-out in seconds, machine. N > 0 is a transfer's only limit; 0
+// leaves the transfer's own bounds on dead and trickling servers.
 inline constexpr const char* kTimeout = "timeout";
 inline constexpr std::uint32_t kTimeoutDefault = 0;
 

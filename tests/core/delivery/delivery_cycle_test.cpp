@@ -334,15 +334,23 @@ TEST_F(DeliveryCycleTest, RedirectKeepsTheCurrentFeedAndItsReadMarks) {
     EXPECT_EQ(ReadMark("a"), 1);
 }
 
-TEST_F(DeliveryCycleTest, NoServerAddressKeepsTheFeedAndCountsAsSuccess) {
-    WriteUserKey(std::string(kGroup) + kClient);
-    transfer_.Answer("http://", BodyAnswer(ChannelDocument({{"a", "1"}})));
-    Cycle().Current().SetTitle("kept");
+TEST_F(DeliveryCycleTest, NoServerAddressEmptiesTheFeedAndCountsAsSuccess) {
+    Subscribed();
+    transfer_.Answer("http://", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().Current().count(), 2);
+    ui_.StopPollTimer();
 
+    // As read at start when neither server1 nor server2 is set.
+    Cycle().Settings().channelServers = {"", ""};
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
-    EXPECT_TRUE(transfer_.calls.empty());
-    EXPECT_EQ(Cycle().Current().title(), "kept");
+    EXPECT_EQ(transfer_.calls.size(), 1u);
+    EXPECT_EQ(Cycle().Current().count(), 0);
+    EXPECT_EQ(Cycle().Current().first(), nullptr);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(ui_.image, TrayImage::Normal);
     EXPECT_TRUE(ui_.timerRunning);
+    EXPECT_FALSE(Cycle().Busy());
 }
 
 TEST_F(DeliveryCycleTest, StoredRereadOfZeroDoesNotSpin) {

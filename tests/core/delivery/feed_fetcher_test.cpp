@@ -149,6 +149,17 @@ TEST_F(FeedFetcherTest, FailuresAndRedirectsLoadNothingAndLeaveNoWorkFile) {
     EXPECT_THAT(WorkFilesNow(), ::testing::IsEmpty());
 }
 
+TEST_F(FeedFetcherTest, AGivenUpTransferIsNamedOnStderrWithoutItsQuery) {
+    transfer_.Answer("http://slow/", FailedAnswer("Operation too slow"));
+    FeedFetcher fetcher(transfer_, errors_, 0);
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(fetcher.FetchFeed("http://slow/rss/channel.cgi?cid=C1&auth=0123", channel_),
+              FetchFailed);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(said, "velmora: http://slow/rss/channel.cgi: Operation too slow; attempt given up\n");
+}
+
 TEST_F(FeedFetcherTest, WorkFileIsGoneEvenWhenTheTransferThrows) {
     transfer_.throwOnNextCall = true;
     FeedFetcher fetcher(transfer_, errors_, 0);
@@ -198,9 +209,9 @@ TEST_F(FeedFetcherTest, WorkFilesAreUnique) {
     fs::remove(b);
 }
 
-TEST(EncodeUrlBytes, EncodesOnlyBytesThatCannotStandInAnAddress) {
-    EXPECT_EQ(EncodeUrlBytes("http://h:8/p?a=1&t=\"2005-09-16T08:05:03%2B09:00\"#f"),
-              "http://h:8/p?a=1&t=%222005-09-16T08:05:03%2B09:00%22#f");
+TEST(EncodeUrlBytes, EncodesOnlyBytesThatCannotStandInAnAddressOrWouldChangeIt) {
+    EXPECT_EQ(EncodeUrlBytes("http://h:8/p?a=1&t=\"2005-09-16T08:05:03%2B09:00\"&c=A#1?x"),
+              "http://h:8/p?a=1&t=%222005-09-16T08:05:03%2B09:00%22&c=A%231?x");
     EXPECT_EQ(EncodeUrlBytes("?g=a b\x82\xA0|\x7F\x01"), "?g=a%20b%82%A0%7C%7F%01");
     EXPECT_EQ(EncodeUrlBytes("<>\\^`{}"), "%3C%3E%5C%5E%60%7B%7D");
 }

@@ -72,10 +72,16 @@ TEST_F(RequestUrls, ChannelQueryWithEmptyValues) {
               std::string("?channelID=&gid=&cid=").size() + std::string(kQuotedTime).size() + 32);
 }
 
-TEST_F(RequestUrls, ChannelFallsBackToTheInMemoryCopyWhenNoSettingHoldsIt) {
-    identity_.channel = "5";
+TEST_F(RequestUrls, ChannelRemovedFromBothHivesReadsAsEmptyAndIsStoredEmpty) {
+    WriteMachineKey("\"Channel\"=\"5\"\n");
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=5&gid="));
-    EXPECT_EQ(identity_.channel, "5");
+
+    WriteMachineKey("");
+    WriteUserKey("");
+    EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=&gid="));
+    EXPECT_EQ(identity_.channel, "");
+    EXPECT_EQ(UserString("Channel"), "");
+    EXPECT_THAT(velmora::test_support::ReadBytes(UserHive()), HasSubstr("\"Channel\"=\"\""));
 }
 
 TEST_F(RequestUrls, ChannelChangeIsPickedUpByTheNextQuery) {
