@@ -48,6 +48,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     clientIdLabel_ = MakeLabel(this, QStringLiteral("Static"), du.Rect(86, 62, 132, 8));
     deliveryLabelLabel_ = MakeLabel(this, QStringLiteral("配信番号："), du.Rect(39, 75, 45, 8));
     deliveryNoLabel_ = MakeLabel(this, QStringLiteral("Static"), du.Rect(86, 75, 132, 8));
+    FitLabelsToText(this);
 }
 
 int CAboutDlg::DoModal() {
@@ -60,6 +61,7 @@ void CAboutDlg::UpdateControls() {
     deliveryLabelLabel_->setText(QStringFromCp932(deliveryLabel));
     deliveryNoLabel_->setText(QStringFromCp932(deliveryNo));
     titleLabel_->setText(QStringFromCp932(titleLine));
+    FitLabelsToText(this);
 }
 
 QLabel* CAboutDlg::Field(int id) const {

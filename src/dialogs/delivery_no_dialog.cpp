@@ -68,6 +68,7 @@ void CDeliveryNoDlg::WriteControls() {
     promptLabel_->setText(QStringFromCp932(prompt_));
     number_->setText(QStringFromCp932(deliveryNo_));
     password_->setText(QStringFromCp932(deliveryPassword_));
+    FitLabelsToText(this);
 }
 
 }  // namespace velmora

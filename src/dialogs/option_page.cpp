@@ -80,6 +80,7 @@ COptionPage2::COptionPage2(QWidget* parent) : QWidget(parent) {
                                          terminal, passwordLabel, password}) {
         w->hide();
     }
+    FitLabelsToText(this);
 }
 
 void COptionPage2::SetValues(std::uint32_t intervalMinutes, std::int32_t popupFlag) {
