@@ -24,6 +24,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect) {
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    // Modal to its owner only: the popup and the tray icon keep working.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
     setFont(DialogFont());
     const DialogUnits du(font());
