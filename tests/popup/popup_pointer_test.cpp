@@ -3,7 +3,6 @@
 // if it had captured the mouse.
 
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <QApplication>
 #include <QGuiApplication>
@@ -172,16 +171,6 @@ TEST_F(PopupPointerTest, LeavingTheHeldLogoPutsBackItsNormalImage) {
 }  // namespace
 }  // namespace velmora
 
-// The pointer must come from a real X server: run again under xvfb-run.
 int main(int argc, char** argv) {
-    bool listing = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
-    // Without xvfb-run the tests skip themselves.
-    if (!listing) velmora::testing::RunAgainUnderXvfb(argc, argv);
-    // Listing the tests (ctest's discovery) needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return velmora::testing::RunTestsUnderXvfb(argc, argv);
 }
