@@ -2,20 +2,49 @@
 
 namespace velmora {
 
+namespace {
+
+// An option that ends the program before it starts wins over one that changes
+// how it runs.
+struct Option {
+    const char* name;
+    LaunchMode mode;
+    int rank;
+};
+
+constexpr Option kOptions[] = {
+    {"--help", LaunchMode::Help, 2},
+    {"-h", LaunchMode::Help, 2},
+    {"--version", LaunchMode::Version, 1},
+    {"--demo", LaunchMode::Demo, 0},
+};
+
+}  // namespace
+
 Launch ParseCommandLine(const std::vector<std::string>& args) {
     Launch launch;
-    bool demo = false;
+    int rank = -1;
     for (const std::string& a : args) {
-        if (a == "--help" || a == "-h") return {LaunchMode::Help, {}};
-        if (a == "--version") return {LaunchMode::Version, {}};
-        if (a == "--demo") {
-            demo = true;
-            continue;
+        const Option* known = nullptr;
+        for (const Option& o : kOptions) {
+            if (a == o.name) known = &o;
         }
-        return {LaunchMode::Invalid, "unknown argument '" + a + "'"};
+        if (!known) {
+            launch.ignored.push_back(a);
+        } else if (known->rank > rank) {
+            rank = known->rank;
+            launch.mode = known->mode;
+        }
     }
-    launch.mode = demo ? LaunchMode::Demo : LaunchMode::Run;
     return launch;
+}
+
+std::string IgnoredArgumentsLine(const std::vector<std::string>& ignored) {
+    if (ignored.empty()) return {};
+    std::string line = ignored.size() == 1 ? "velmora: ignoring unknown argument"
+                                           : "velmora: ignoring unknown arguments";
+    for (const std::string& a : ignored) line += " '" + a + "'";
+    return line + "\n";
 }
 
 std::string UsageText(const std::string& programName) {
@@ -29,6 +58,8 @@ std::string UsageText(const std::string& programName) {
            "             throw-away profile; news arrives within seconds\n"
            "  --version  print the version and exit\n"
            "  --help     print this help and exit\n"
+           "\n"
+           "Other arguments are ignored.\n"
            "\n"
            "Settings: $XDG_CONFIG_DIRS/velmora/machine.reg (machine-wide) and\n"
            "$XDG_CONFIG_HOME/velmora/user.reg (per user). Item store:\n"

@@ -1,20 +1,25 @@
 #pragma once
-// The few options of the executable. Without options nothing is read.
+// The few options of the executable. Without options nothing is read; what
+// it does not know (desktop launchers may pass files or their own options) is
+// left alone.
 
 #include <string>
 #include <vector>
 
 namespace velmora {
 
-enum class LaunchMode { Run, Demo, Version, Help, Invalid };
+enum class LaunchMode { Run, Demo, Version, Help };
 
 struct Launch {
     LaunchMode mode = LaunchMode::Run;
-    std::string problem;  // for Invalid: what was wrong
+    std::vector<std::string> ignored;  // unknown arguments, in the order given
 };
 
 // `args` without the program name, and without the toolkit's own options.
 Launch ParseCommandLine(const std::vector<std::string>& args);
+
+// The one stderr line that names the ignored arguments; empty when there are none.
+std::string IgnoredArgumentsLine(const std::vector<std::string>& ignored);
 
 // The texts of --help and --version.
 std::string UsageText(const std::string& programName);

@@ -111,11 +111,8 @@ int Run(int argc, char** argv, bool demoMode) {
 
     std::vector<std::string> rest;
     for (const QString& a : QCoreApplication::arguments().mid(1)) rest.push_back(a.toStdString());
-    const Launch launch = ParseCommandLine(rest);
-    if (launch.mode == LaunchMode::Invalid) {
-        std::fprintf(stderr, "velmora: %s\nTry 'velmora --help'.\n", launch.problem.c_str());
-        return 2;
-    }
+    // The toolkit has taken its own options out by now.
+    std::fputs(IgnoredArgumentsLine(ParseCommandLine(rest).ignored).c_str(), stderr);
 
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
@@ -196,19 +193,16 @@ int Run(int argc, char** argv, bool demoMode) {
 
 int main(int argc, char** argv) {
     using namespace velmora;
-    bool demoMode = false;
-    for (int i = 1; i < argc; ++i) {
-        const std::string a = argv[i];
-        if (a == "--help" || a == "-h") {
-            std::fputs(UsageText("velmora").c_str(), stdout);
-            return 0;
-        }
-        if (a == "--version") {
-            std::fputs(VersionText().c_str(), stdout);
-            return 0;
-        }
-        if (a == "--demo") demoMode = true;
+    const Launch launch = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (launch.mode == LaunchMode::Help) {
+        std::fputs(UsageText("velmora").c_str(), stdout);
+        return 0;
     }
+    if (launch.mode == LaunchMode::Version) {
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    }
+    const bool demoMode = launch.mode == LaunchMode::Demo;
     if (!HasDisplay()) {
         std::fputs(NoDisplayText("velmora", demoMode).c_str(), stderr);
         return 1;

@@ -106,9 +106,11 @@ void CToolSheet::OnInitDialog() {
 
     popup_ = services_.makePopup ? services_.makePopup() : MakeNewsPopup();
 
-    about_ = std::make_unique<CAboutDlg>();
+    about_ = std::make_unique<CAboutDlg>(this);
     about_->SetNormalIconPath(startup_.normalIconPath);
 
+    // The dialogs modal to the sheet need its window, shown or not.
+    create();
     QCoreApplication::postEvent(this, new QEvent(UM_POLL));
 }
 
@@ -156,7 +158,7 @@ DeliveryNumberAnswer CToolSheet::AskDeliveryNumber(const std::string& prompt,
                                                    const std::string& deliveryNo) {
     DeliveryNumberAnswer answer;
     if (quitPending_) return answer;
-    CDeliveryNoDlg dialog(prompt, deliveryNo);
+    CDeliveryNoDlg dialog(prompt, deliveryNo, this);
     CentreOnScreen(&dialog);
     deliveryDlg_ = &dialog;
     const int result = dialog.DoModal();

@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Desktop smoke test: the real program under a virtual X server with trayer as
 # tray host, against the demo service. Clicks the tray icon with xdotool and
-# checks what happens: the icon docks, a left click fetches, a standing error
+# checks what happens: the icon docks, a left click fetches, with the About box
+# open the popup's logo tab and the tray icon still answer, a standing error
 # opens the error dialog, the icon comes back when the tray host restarts, and
 # the tray menu's last entry quits with the store saved.
 # Usage: desktop_smoke.sh PATH_TO_VELMORA   (exit 77: tools missing, skipped)
@@ -64,6 +65,12 @@ icon_id() {
 
 cycles() { grep -c 'cycle:' "$log" || true; }
 
+popup_id() { xdotool search --onlyvisible --name '^Velmora$' | head -1 | grep .; }
+popup_x() { xdotool getwindowgeometry --shell "$(popup_id)" | sed -n 's/^X=//p'; }
+# The popup has come to rest: the same place twice, a few ticks apart.
+popup_still() { local a; a=$(popup_x) && sleep 0.3 && [ "$a" = "$(popup_x)" ]; }
+about_open() { xdotool search --onlyvisible --name 'ﾊﾞｰｼﾞｮﾝ情報'; }
+
 # A press on the icon with button $1, apart from the last one so that it is no
 # double click.
 click() {
@@ -91,6 +98,21 @@ before=$(cycles)
 click 1
 wait_for 100 test "$(cycles)" -gt "$before" || fail "a left click ran no cycle"
 echo "smoke: left click fetched"
+
+# The About box (the menu's third entry) is modal to the hidden sheet only.
+wait_for 100 popup_still || fail "the popup did not come to rest"
+click 3
+sleep 0.5
+xdotool key Down Down Down Return
+wait_for 50 about_open || fail "the About box did not open"
+before=$(popup_x)
+xdotool mousemove --window "$(popup_id)" 30 25 click 1
+wait_for 50 test "$(popup_x)" != "$before" || fail "the logo tab did nothing with the About box open"
+before=$(cycles)
+click 1
+wait_for 100 test "$(cycles)" -gt "$before" || fail "a tray click did nothing with the About box open"
+about_open >/dev/null || fail "the About box went away"
+echo "smoke: with the About box open the popup slid and a tray click fetched"
 
 # A failing service: the next click's cycle fails, the one after shows the error.
 curl -fsS "$base/control?fault=404&count=0" >/dev/null || fail "cannot reach the demo control"

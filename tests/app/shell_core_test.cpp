@@ -223,10 +223,20 @@ TEST(CommandLine, KnowsItsFewOptions) {
     EXPECT_EQ(ParseCommandLine({"--demo"}).mode, LaunchMode::Demo);
     EXPECT_EQ(ParseCommandLine({"--version"}).mode, LaunchMode::Version);
     EXPECT_EQ(ParseCommandLine({"--demo", "--help"}).mode, LaunchMode::Help);
-    const Launch bad = ParseCommandLine({"--demo", "--bogus"});
-    EXPECT_EQ(bad.mode, LaunchMode::Invalid);
-    EXPECT_THAT(bad.problem, ::testing::HasSubstr("--bogus"));
-    EXPECT_EQ(ParseCommandLine({"file.txt"}).mode, LaunchMode::Invalid);
+    EXPECT_EQ(ParseCommandLine({"--help", "--version"}).mode, LaunchMode::Help);
+
+    // What a desktop launcher may add is ignored and named once.
+    const Launch odd = ParseCommandLine({"--demo", "--bogus", "file.txt"});
+    EXPECT_EQ(odd.mode, LaunchMode::Demo);
+    EXPECT_THAT(odd.ignored, ::testing::ElementsAre("--bogus", "file.txt"));
+    EXPECT_EQ(IgnoredArgumentsLine(odd.ignored),
+              "velmora: ignoring unknown arguments '--bogus' 'file.txt'\n");
+    const Launch file = ParseCommandLine({"file.txt"});
+    EXPECT_EQ(file.mode, LaunchMode::Run);
+    EXPECT_EQ(IgnoredArgumentsLine(file.ignored),
+              "velmora: ignoring unknown argument 'file.txt'\n");
+    EXPECT_EQ(ParseCommandLine({"x", "--version"}).mode, LaunchMode::Version);
+    EXPECT_EQ(IgnoredArgumentsLine({}), "");
     EXPECT_THAT(VersionText(), ::testing::HasSubstr("1.0.1"));
     EXPECT_THAT(NoDisplayText("velmora", true), ::testing::HasSubstr("xvfb-run -a velmora --demo"));
     EXPECT_THAT(NoDisplayText("velmora", false),

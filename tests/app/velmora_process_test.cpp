@@ -122,7 +122,7 @@ class VelmoraProcessTest : public ::testing::Test {
 
 }  // namespace
 
-TEST_F(VelmoraProcessTest, VersionHelpAndBadOptions) {
+TEST_F(VelmoraProcessTest, VersionAndHelp) {
     QProcess& version = Launch({QStringLiteral("--version")});
     ASSERT_TRUE(version.waitForFinished(10000));
     EXPECT_EQ(version.exitCode(), 0);
@@ -132,11 +132,34 @@ TEST_F(VelmoraProcessTest, VersionHelpAndBadOptions) {
     ASSERT_TRUE(help.waitForFinished(10000));
     EXPECT_EQ(help.exitCode(), 0);
     EXPECT_TRUE(help.readAllStandardOutput().contains("--demo"));
+}
 
-    QProcess& bad = Launch({QStringLiteral("--bogus")});
-    ASSERT_TRUE(bad.waitForFinished(10000));
-    EXPECT_EQ(bad.exitCode(), 2);
-    EXPECT_TRUE(bad.readAllStandardError().contains("--bogus"));
+TEST_F(VelmoraProcessTest, UnknownArgumentsAreIgnoredForTheStartAndTheHandOver) {
+    StartService();
+    QProcess& first = Launch({QStringLiteral("file.txt")});
+    ASSERT_TRUE(WaitFor([&] { return service_->ServiceRequests() >= 1; }, 30000))
+        << first.readAllStandardError().constData();
+    EXPECT_EQ(first.state(), QProcess::Running);
+
+    bool fetchedAgain = false;
+    for (int attempt = 0; attempt < 20 && !fetchedAgain; ++attempt) {
+        QProcess& second = Launch({QStringLiteral("--bogus"), QStringLiteral("x y")});
+        ASSERT_TRUE(second.waitForFinished(15000));
+        EXPECT_EQ(second.exitCode(), 0);
+        EXPECT_EQ(second.readAllStandardError(),
+                  QByteArray("velmora: ignoring unknown arguments '--bogus' 'x y'\n"));
+        fetchedAgain = WaitFor([&] { return service_->ServiceRequests() >= 2; }, 1000);
+    }
+    EXPECT_TRUE(fetchedAgain);
+
+    // An unknown argument does not hide the meaning of the known ones.
+    QProcess& version = Launch({QStringLiteral("--bogus"), QStringLiteral("--version")});
+    ASSERT_TRUE(version.waitForFinished(10000));
+    EXPECT_EQ(version.exitCode(), 0);
+    EXPECT_EQ(version.readAllStandardOutput(), QByteArray("velmora 1.0.1\n"));
+
+    ASSERT_TRUE(Terminate(first));
+    EXPECT_TRUE(first.readAllStandardError().contains("ignoring unknown argument 'file.txt'\n"));
 }
 
 TEST_F(VelmoraProcessTest, WithoutADisplayItSaysHowToRun) {

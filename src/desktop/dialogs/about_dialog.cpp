@@ -24,6 +24,8 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, const QRect& rect) {
 }  // namespace
 
 CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
+    // Modal to its owner only: the popup and the tray icon keep working.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(QStringLiteral("ﾊﾞｰｼﾞｮﾝ情報"));
     setFont(DialogFont());
     const DialogUnits du(font());
@@ -48,6 +50,7 @@ CAboutDlg::CAboutDlg(QWidget* parent) : QDialog(parent) {
     clientIdLabel_ = MakeLabel(this, QStringLiteral("Static"), du.Rect(86, 62, 132, 8));
     deliveryLabelLabel_ = MakeLabel(this, QStringLiteral("配信番号："), du.Rect(39, 75, 45, 8));
     deliveryNoLabel_ = MakeLabel(this, QStringLiteral("Static"), du.Rect(86, 75, 132, 8));
+    FitLabelsToText(this);
 }
 
 int CAboutDlg::DoModal() {
@@ -60,6 +63,7 @@ void CAboutDlg::UpdateControls() {
     deliveryLabelLabel_->setText(QStringFromCp932(deliveryLabel));
     deliveryNoLabel_->setText(QStringFromCp932(deliveryNo));
     titleLabel_->setText(QStringFromCp932(titleLine));
+    FitLabelsToText(this);
 }
 
 QLabel* CAboutDlg::Field(int id) const {

@@ -13,6 +13,8 @@ namespace velmora {
 CDeliveryNoDlg::CDeliveryNoDlg(const std::string& prompt, const std::string& deliveryNo,
                                QWidget* parent)
     : QDialog(parent), prompt_(prompt), deliveryNo_(deliveryNo) {
+    // Modal to its owner only: the popup and the tray icon keep working.
+    setWindowModality(Qt::WindowModal);
     setWindowTitle(QStringLiteral("配信番号入力"));
     setFont(DialogFont());
     const DialogUnits du(font());
@@ -68,6 +70,7 @@ void CDeliveryNoDlg::WriteControls() {
     promptLabel_->setText(QStringFromCp932(prompt_));
     number_->setText(QStringFromCp932(deliveryNo_));
     password_->setText(QStringFromCp932(deliveryPassword_));
+    FitLabelsToText(this);
 }
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <QCursor>
 #include <QFontMetrics>
 #include <QGuiApplication>
+#include <QLabel>
 #include <QScreen>
 #include <QWidget>
 
@@ -37,6 +38,47 @@ int DialogUnits::Y(int units) const {
 
 QRect DialogUnits::Rect(int x, int y, int w, int h) const {
     return QRect(X(x), Y(y), X(w), Y(h));
+}
+
+namespace {
+
+void FitLabel(QLabel* label) {
+    if (label->text().isEmpty()) return;
+    const QRect room = label->contentsRect();
+    const Qt::Alignment align = label->alignment();
+    int flags = static_cast<int>(align);
+    if (label->wordWrap()) flags |= Qt::TextWordWrap;
+    const QRect need = QFontMetrics(label->font()).boundingRect(room, flags, label->text());
+    QRect rect = label->geometry();
+    const int wider = need.width() - room.width();
+    if (wider > 0) rect.setWidth(rect.width() + wider);
+    const int taller = need.height() - room.height();
+    if (taller > 0) {
+        // A centred line stays centred on the row it was given.
+        if (align & Qt::AlignVCenter) rect.moveTop(rect.top() - taller / 2);
+        rect.setHeight(rect.height() + taller);
+    }
+    label->setGeometry(rect);
+}
+
+}  // namespace
+
+void FitLabelsToText(QWidget* window) {
+    const QRect before = window->childrenRect();
+    const QSize margin(qMax(0, window->width() - before.right() - 1),
+                       qMax(0, window->height() - before.bottom() - 1));
+    for (QLabel* label : window->findChildren<QLabel*>()) FitLabel(label);
+    // Controls that now reach further keep the window's margin beside them.
+    const QRect after = window->childrenRect();
+    const QSize need(after.right() + 1 + margin.width(), after.bottom() + 1 + margin.height());
+    if (need.width() <= window->width() && need.height() <= window->height()) return;
+    const QSize size = window->size().expandedTo(need);
+    if (window->minimumSize() == window->maximumSize()) {
+        window->setFixedSize(size);
+    } else {
+        window->setMinimumSize(window->minimumSize().expandedTo(need));
+        window->resize(size);
+    }
 }
 
 void CentreOnScreen(QWidget* window) {

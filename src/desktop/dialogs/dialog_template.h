@@ -4,6 +4,7 @@
 #include <QFont>
 #include <QRect>
 
+class QLabel;
 class QWidget;
 
 namespace velmora {
@@ -28,6 +29,12 @@ class DialogUnits {
     int baseX_;
     int baseY_;
 };
+
+// The template's rectangles are measured for the font the dialogs ask for;
+// the font a desktop really has may run wider. Grows each label of `window`
+// until its text fits (wider for one line, taller for wrapped text), then the
+// window until it holds its controls. Run after every change of a label's text.
+void FitLabelsToText(QWidget* window);
 
 // Moves a top-level window to the centre of the available area of the screen
 // under the mouse (or the primary screen).

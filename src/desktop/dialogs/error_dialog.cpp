@@ -33,6 +33,7 @@ CErrorDlg::CErrorDlg(ErrorState& errors, QWidget* parent) : QDialog(parent), err
     message_->setGeometry(du.Rect(13, 22, 158, 13));
     message_->setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     for (QLabel* label : {title_, message_}) label->setTextFormat(Qt::PlainText);
+    FitLabelsToText(this);
 
     connect(trouble_, &QPushButton::clicked, this, &CErrorDlg::OpenTroubleshooting);
     connect(close_, &QPushButton::clicked, this, &CErrorDlg::reject);
@@ -50,6 +51,7 @@ void CErrorDlg::ClearError() {
 void CErrorDlg::Refresh() {
     title_->setText(QStringFromCp932(errors_.TitleLine()));
     message_->setText(QStringFromCp932(errors_.MessageLine()));
+    FitLabelsToText(this);
 }
 
 QString CErrorDlg::TitleText() const {

@@ -80,6 +80,7 @@ COptionPage2::COptionPage2(QWidget* parent) : QWidget(parent) {
                                          terminal, passwordLabel, password}) {
         w->hide();
     }
+    FitLabelsToText(this);
 }
 
 void COptionPage2::SetValues(std::uint32_t intervalMinutes, std::int32_t popupFlag) {
@@ -144,7 +145,11 @@ void COptionPage2::Tell(const QString& message) {
     if (sink_) {
         sink_(message);
     } else {
-        QMessageBox::warning(window(), window()->windowTitle(), message);
+        QMessageBox box(QMessageBox::Warning, window()->windowTitle(), message, QMessageBox::Ok,
+                        window());
+        // Modal to the sheet only: the popup and the tray icon keep working.
+        box.setWindowModality(Qt::WindowModal);
+        box.exec();
     }
     interval_edit_->setFocus();
     interval_edit_->selectAll();

@@ -1,5 +1,6 @@
 #include "desktop/popup/bmp_button.h"
 
+#include <QApplication>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -43,6 +44,7 @@ void CBmpButton::SetDisabled(bool disabled) {
 }
 
 bool CBmpButton::HitTest(QPoint point) const {
+    if (!rect().contains(point)) return false;
     return MaskHit(mask_ ? &*mask_ : nullptr, point.x(), point.y());
 }
 
@@ -78,8 +80,57 @@ void CBmpButton::paintEvent(QPaintEvent*) {
     painter.drawImage(0, 0, image->pixels);
 }
 
+bool CBmpButton::Covers(QPointF local) const {
+    const QPoint p = local.toPoint();
+    return rect().contains(p) && (mask().isEmpty() || mask().contains(p));
+}
+
+CSkinWnd* CBmpButton::SkinPartAt(QPoint global) const {
+    QWidget* top = window();
+    // Another window in front of ours takes the pointer itself.
+    if (QWidget* front = QApplication::topLevelAt(global); front && front != top) return nullptr;
+    const QPoint local = top->mapFromGlobal(global);
+    if (!top->rect().contains(local) || (!top->mask().isEmpty() && !top->mask().contains(local)))
+        return nullptr;
+    QWidget* part = top->childAt(local);
+    return qobject_cast<CSkinWnd*>(part ? part : top);
+}
+
+// The pointer is over `part` (none: over nothing of the window) and no
+// longer over the part that had the moves before.
+void CBmpButton::FollowPointerTo(QWidget* part) {
+    if (moveTarget_ && moveTarget_ != part) {
+        QEvent leave(QEvent::Leave);
+        QCoreApplication::sendEvent(moveTarget_, &leave);
+    }
+    moveTarget_ = part;
+}
+
+bool CBmpButton::HandledElsewhere(QMouseEvent* event) {
+    if (Covers(event->position())) {
+        FollowPointerTo(nullptr);
+        return false;
+    }
+    if (inside_) PointerLeft();
+    const QPoint global = event->globalPosition().toPoint();
+    CSkinWnd* part = SkinPartAt(global);
+    if (part == this) part = nullptr;
+    FollowPointerTo(part);
+    // After the release the toolkit tracks the pointer again.
+    if (event->type() == QEvent::MouseButtonRelease) moveTarget_ = nullptr;
+    if (part) {
+        QMouseEvent handed(event->type(), QPointF(part->mapFromGlobal(global)),
+                           event->globalPosition(), event->button(), event->buttons(),
+                           event->modifiers(), event->pointingDevice());
+        QCoreApplication::sendEvent(part, &handed);
+    }
+    return true;
+}
+
 void CBmpButton::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
+    if (HandledElsewhere(event)) return;
+    inside_ = true;
     if (disabled_ || hovering_ || down_) return;
     hovering_ = true;
     current_ = &hover_;
@@ -89,6 +140,7 @@ void CBmpButton::mouseMoveEvent(QMouseEvent* event) {
 void CBmpButton::mousePressEvent(QMouseEvent* event) {
     event->accept();
     if (event->button() != Qt::LeftButton || disabled_) return;
+    inside_ = true;
     down_ = true;
     hovering_ = false;
     if (!HitTest(event->position().toPoint())) return;
@@ -99,6 +151,7 @@ void CBmpButton::mousePressEvent(QMouseEvent* event) {
 
 void CBmpButton::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
+    if (HandledElsewhere(event)) return;
     if (event->button() != Qt::LeftButton || disabled_) return;
     down_ = false;
     if (HitTest(event->position().toPoint())) {
@@ -113,6 +166,11 @@ void CBmpButton::mouseDoubleClickEvent(QMouseEvent* event) {
 }
 
 void CBmpButton::leaveEvent(QEvent*) {
+    PointerLeft();
+}
+
+void CBmpButton::PointerLeft() {
+    inside_ = false;
     if (disabled_) return;
     hovering_ = false;
     down_ = false;

@@ -4,6 +4,7 @@
 // clickable area. A click goes to the parent's OnCommand with the control id.
 
 #include <QImage>
+#include <QPointer>
 #include <optional>
 
 #include "core/popup/bitmap_region.h"
@@ -31,7 +32,8 @@ class CBmpButton : public CSkinWnd {
     bool IsHotArea() const { return mode_ == Mode::HotArea; }
     // The bitmap number of the image the released button shows, 0 for none.
     int CurrentImageId() const { return current_ ? current_->id : 0; }
-    // Whether a point (button coordinates) is on the button's opaque pixels.
+    // Whether a point (button coordinates) is on the button's opaque pixels,
+    // or inside its rectangle when it has no mask.
     bool HitTest(QPoint point) const;
 
   protected:
@@ -50,6 +52,14 @@ class CBmpButton : public CSkinWnd {
     };
 
     bool Bind(CSkinWnd* parent, int controlId, QRect geometry);
+    // The button takes no capture, but Qt gives the pressed widget every move
+    // and the release until the button comes up. What happens off the button
+    // is handed to the part of the window under the pointer.
+    bool Covers(QPointF local) const;
+    bool HandledElsewhere(QMouseEvent* event);
+    CSkinWnd* SkinPartAt(QPoint global) const;
+    void FollowPointerTo(QWidget* part);
+    void PointerLeft();
     Image Load(int id) const;
     void RepaintUnlessHidden();
 
@@ -61,6 +71,8 @@ class CBmpButton : public CSkinWnd {
     bool disabled_ = false;
     bool down_ = false;
     bool hovering_ = false;
+    bool inside_ = false;           // the pointer is over the button (it entered and has not left)
+    QPointer<QWidget> moveTarget_;  // the part that had the last move handed over
     // The pressed image is drawn once, not remembered as the current one.
     bool paintPressed_ = false;
 };

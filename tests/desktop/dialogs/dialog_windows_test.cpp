@@ -6,6 +6,8 @@
 
 #include <QApplication>
 #include <QDesktopServices>
+#include <QFontInfo>
+#include <QFontMetrics>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
@@ -311,6 +313,91 @@ TEST_F(DialogTest, AboutFieldsAreWrittenOnShow) {
     EXPECT_EQ(about.DoModal(), 1);
     EXPECT_THAT(seen, ::testing::ElementsAre(Utf("ヴェルモラ 1.0.1"), Utf("G1"), QString(),
                                              Utf("配信番号："), Utf("D9")));
+}
+
+namespace {
+
+// Where each text drawn by `dialog`'s labels and buttons does not fit, in the
+// font the label really gets; empty when all fit.
+std::vector<std::string> Clipped(QWidget& dialog) {
+    dialog.ensurePolished();
+    std::vector<std::string> clipped;
+    for (QLabel* label : dialog.findChildren<QLabel*>()) {
+        if (label->text().isEmpty()) continue;
+        const QRect room = label->contentsRect();
+        int flags = static_cast<int>(label->alignment());
+        if (label->wordWrap()) flags |= Qt::TextWordWrap;
+        const QRect need = QFontMetrics(label->font()).boundingRect(room, flags, label->text());
+        if (!label->isHidden() && !dialog.rect().contains(label->geometry())) {
+            clipped.push_back(label->text().toStdString() + ": outside the window");
+        }
+        if (!room.contains(need)) {
+            clipped.push_back(QStringLiteral("%1: needs %2x%3, has %4x%5")
+                                  .arg(label->text())
+                                  .arg(need.width())
+                                  .arg(need.height())
+                                  .arg(room.width())
+                                  .arg(room.height())
+                                  .toStdString());
+        }
+    }
+    for (QAbstractButton* button : dialog.findChildren<QAbstractButton*>()) {
+        if (button->text().isEmpty()) continue;
+        const QSize need = button->sizeHint();
+        if (need.width() > button->width()) {
+            clipped.push_back(QStringLiteral("%1: needs %2, has %3")
+                                  .arg(button->text())
+                                  .arg(need.width())
+                                  .arg(button->width())
+                                  .toStdString());
+        }
+    }
+    return clipped;
+}
+
+}  // namespace
+
+TEST_F(DialogTest, EveryTextFitsItsControlInTheJapaneseFont) {
+    RegisterDialogFontSubstitutes();
+    ASSERT_THAT(QFontInfo(DialogFont()).family().toStdString(),
+                ::testing::AnyOf("IPAPGothic", "IPA Pゴシック"))
+        << "the Japanese Gothic font (fonts-ipafont-gothic) is not installed";
+
+    ErrorState errors;
+    CErrorDlg error(errors);
+    // The longest title and message the table has, with a detail number.
+    for (const auto& [code, detail] : {std::pair{82, 2147483647}, std::pair{65535, -2147483647},
+                                       std::pair{1000, 0}, std::pair{401, 401}}) {
+        error.ReportError(code, detail);
+        EXPECT_THAT(Clipped(error), ::testing::IsEmpty()) << code;
+    }
+
+    for (const std::string& prompt : {DeliveryNumberPrompt(), WrongDeliveryNumberPrompt()}) {
+        CDeliveryNoDlg delivery(prompt, "");
+        EXPECT_THAT(Clipped(delivery), ::testing::IsEmpty());
+    }
+
+    COptionPage2 page;
+    page.SetValues(999, 1);
+    EXPECT_THAT(Clipped(page), ::testing::IsEmpty());
+
+    CAboutDlg about;
+    about.titleLine = text::Utf8ToCp932("ヴェルモラ 1.0.1");
+    about.groupId = "GROUP-0123456789";
+    about.clientId = "CLIENT-0123456789";
+    about.deliveryLabel = text::Utf8ToCp932("配信番号：");
+    about.deliveryNo = "0123456789012";
+    about.UpdateControls();
+    EXPECT_THAT(Clipped(about), ::testing::IsEmpty());
+
+    // A font far wider than the template was measured for: the window grows.
+    const QSize before = error.size();
+    QFont wide = DialogFont();
+    wide.setPointSize(20);
+    for (QLabel* label : error.findChildren<QLabel*>()) label->setFont(wide);
+    error.ReportError(82, 2147483647);
+    EXPECT_THAT(Clipped(error), ::testing::IsEmpty());
+    EXPECT_GT(error.width(), before.width());
 }
 
 #include "dialog_windows_test.moc"

@@ -133,6 +133,86 @@ TEST(BmpButtonTest, HotAreaIsInvisibleButClickable) {
     EXPECT_EQ(parent.commands, std::vector<int>{kTickerCommand});
 }
 
+// A popup-like window with MY PAGE, the logo tab and the two paging buttons.
+class PointerTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        parent.resize(400, 300);
+        myPage.CreateImageButton(&parent, kMyPageCommand, kMyPageNormalBitmap, kMyPagePressedBitmap,
+                                 kMyPageHoverBitmap, 0, 0, false);
+        logo.CreateImageButton(&parent, kLogoCommand, kLogoBitmap, kLogoPressedBitmap,
+                               kLogoHoverBitmap, 200, 0, false);
+        prev.CreateImageButton(&parent, kPrevCommand, kPrevBitmap, kPrevBitmap, kPrevBitmap, 20,
+                               250, true);
+        next.CreateImageButton(&parent, kNextCommand, kNextBitmap, kNextBitmap, kNextBitmap, 200,
+                               250, true);
+        parent.show();
+    }
+    // What the toolkit gives the pressed button: the pointer is at `global`.
+    static void HeldMove(CBmpButton& pressed, QPoint global) {
+        SendMouse(&pressed, QEvent::MouseMove, pressed.mapFromGlobal(global), Qt::LeftButton,
+                  global);
+    }
+    static void ReleaseAt(CBmpButton& pressed, QPoint global) {
+        SendMouse(&pressed, QEvent::MouseButtonRelease, pressed.mapFromGlobal(global),
+                  Qt::LeftButton, global);
+    }
+    QPoint OnSurface() const { return parent.mapToGlobal(QPoint(150, 200)); }
+
+    CommandSink parent;
+    CBmpButton myPage, logo, prev, next;
+};
+
+TEST_F(PointerTest, ReleaseAwayFromThePressedButtonIsNoClickOfIt) {
+    // Without a mask the button hits only inside its rectangle.
+    EXPECT_FALSE(myPage.HitTest(QPoint(129, 60)));
+    EXPECT_FALSE(myPage.HitTest(QPoint(-1, 60)));
+
+    SendMouse(&myPage, QEvent::MouseButtonPress, QPoint(60, 60), Qt::LeftButton);
+    HeldMove(myPage, OnSurface());
+    ReleaseAt(myPage, OnSurface());
+    SendMouse(&logo, QEvent::MouseButtonPress, QPoint(10, 10), Qt::LeftButton);
+    ReleaseAt(logo, parent.mapToGlobal(QPoint(399, 299)) + QPoint(50, 50));  // off the window
+    EXPECT_TRUE(parent.commands.empty());
+}
+
+TEST_F(PointerTest, ReleaseOverAnotherButtonClicksThatButton) {
+    const QPoint onPrev = prev.mapToGlobal(QPoint(33, 13));
+    SendMouse(&next, QEvent::MouseButtonPress, QPoint(33, 13), Qt::LeftButton);
+    HeldMove(next, onPrev);
+    ReleaseAt(next, onPrev);
+    EXPECT_EQ(parent.commands, std::vector<int>{kPrevCommand});
+    // The same from a disabled button, which ignores the press itself.
+    next.LoadDisabledImage(kNextDisabledBitmap);
+    next.SetDisabled(true);
+    SendMouse(&next, QEvent::MouseButtonPress, QPoint(33, 13), Qt::LeftButton);
+    ReleaseAt(next, onPrev);
+    EXPECT_EQ(parent.commands, (std::vector<int>{kPrevCommand, kPrevCommand}));
+    // A magenta corner of PREV belongs to the window behind it.
+    SendMouse(&myPage, QEvent::MouseButtonPress, QPoint(60, 60), Qt::LeftButton);
+    ReleaseAt(myPage, prev.mapToGlobal(QPoint(0, 0)));
+    EXPECT_EQ(parent.commands.size(), 2u);
+}
+
+TEST_F(PointerTest, LeavingWhileHeldClearsThePressAndTheHoverFollowsThePointer) {
+    SendMouse(&myPage, QEvent::MouseMove, QPoint(60, 60), Qt::NoButton);
+    SendMouse(&myPage, QEvent::MouseButtonPress, QPoint(60, 60), Qt::LeftButton);
+    HeldMove(myPage, OnSurface());
+    EXPECT_EQ(myPage.CurrentImageId(), kMyPageNormalBitmap);
+
+    // Over the logo tab the logo shows its hover image, until the pointer goes on.
+    HeldMove(myPage, logo.mapToGlobal(QPoint(10, 10)));
+    EXPECT_EQ(logo.CurrentImageId(), kLogoHoverBitmap);
+    HeldMove(myPage, OnSurface());
+    EXPECT_EQ(logo.CurrentImageId(), kLogoBitmap);
+
+    // Back over the pressed button: the hover image, and the release is a click.
+    HeldMove(myPage, myPage.mapToGlobal(QPoint(50, 50)));
+    EXPECT_EQ(myPage.CurrentImageId(), kMyPageHoverBitmap);
+    ReleaseAt(myPage, myPage.mapToGlobal(QPoint(50, 50)));
+    EXPECT_EQ(parent.commands, std::vector<int>{kMyPageCommand});
+}
+
 TEST(BmpButtonTest, ButtonWithoutParentIsNotCreated) {
     CBmpButton button;
     EXPECT_FALSE(button.CreateHotArea(nullptr, 1, 0, 0, 9, 9));

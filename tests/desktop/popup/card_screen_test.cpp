@@ -138,17 +138,6 @@ TEST_F(CardScreenTest, OpenPopupShowsBothCardsWithScaledPictures) {
 }  // namespace
 }  // namespace velmora
 
-// The pictures must be painted by a real X server: run again under xvfb-run.
 int main(int argc, char** argv) {
-    bool listing = false;
-    for (int i = 1; i < argc; ++i)
-        if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
-    // Without xvfb-run the tests skip themselves.
-    if (!listing) velmora::test_support::RunAgainUnderXvfb(argc, argv);
-    if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
-    // Listing the tests (ctest's discovery) needs no display.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    return velmora::test_support::RunTestsUnderXvfb(argc, argv);
 }
