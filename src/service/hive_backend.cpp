@@ -3,6 +3,7 @@
 // its root and path.
 
 #include <filesystem>
+#include <utility>
 
 #include "service/hive_file.h"
 #include "service/hive_storage.h"
@@ -22,8 +23,7 @@ bool FitsOnALine(const std::string& s) {
     return s.find_first_of("\r\n") == std::string::npos;
 }
 
-constexpr const char* kLeftAsItIs =
-    "; its settings are read as absent and it is left untouched";
+constexpr const char* kLeftAsItIs = "; its settings are read as absent and it is left untouched";
 
 // The hive on disk, or an empty one when there is none. A file that exists but
 // cannot be used is said on stderr and gives the status of its failure: it is
@@ -39,7 +39,7 @@ long LoadHive(const std::filesystem::path& file, HiveDocument& doc) {
         ReportHiveProblem(file, why + kLeftAsItIs);
         return status;
     }
-    HiveDocument parsed = HiveDocument::Parse(bytes);
+    HiveDocument parsed = HiveDocument::FromBytes(std::move(bytes));
     if (!parsed.Fault().empty()) {
         ReportHiveProblem(file, parsed.Fault() + kLeftAsItIs);
         return kRegCorrupt;
@@ -118,15 +118,24 @@ class HiveRegistryBackend final : public RegistryBackend {
     // in the format and encoding it was read in.
     template <typename Edit>
     long Rewrite(Edit edit) {
+        // The file is read again as it is now; what Open read is let go first,
+        // so that a large file is not held twice.
+        { HiveDocument released = std::move(doc_); }
         HiveDocument doc;
         long status = LoadHive(file_, doc);
         if (status != kRegOk) return status;
-        if (!edit(doc)) return kRegInvalidParameter;
-        // The user's hive holds the client password: for the user's eyes only.
-        const bool user = root_ == RootKey::CurrentUser;
-        status = ReplaceFileAtomically(file_, doc.Serialize(), user ? 0600 : 0644, user,
-                                       user ? 0700 : 0755);
-        if (status == kRegOk) doc_ = std::move(doc);
+        if (edit(doc)) {
+            // The user's hive holds the client password: for the user's eyes only.
+            const bool user = root_ == RootKey::CurrentUser;
+            status = ReplaceFileAtomically(file_, doc.Serialize(), user ? 0600 : 0644, user,
+                                           user ? 0700 : 0755);
+        } else {
+            status = kRegInvalidParameter;
+        }
+        if (status == kRegOk)
+            doc_ = std::move(doc);
+        else
+            LoadHive(file_, doc_);  // the file as it stays
         return status;
     }
 

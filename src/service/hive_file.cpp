@@ -388,6 +388,17 @@ LineEnd EndOf(const ScannedLine& line) {
     return {line.contentEnd, line.end, line.openContinuation};
 }
 
+// Replaces text[begin, end) with `with`. The result is built at its exact
+// size: growing in place could double the capacity of a large file's text.
+void Splice(std::string& text, std::size_t begin, std::size_t end, std::string_view with) {
+    std::string out;
+    out.reserve(text.size() - (end - begin) + with.size());
+    out.append(text, 0, begin);
+    out.append(with);
+    out.append(text, end, std::string::npos);
+    text.swap(out);
+}
+
 // Inserts `add` after the line that ends as `after` says.
 void InsertAfter(std::string& text, const LineEnd& after, const std::string& add,
                  const std::string& nl) {
@@ -403,27 +414,32 @@ void InsertAfter(std::string& text, const LineEnd& after, const std::string& add
         // line as its continuation; an empty line ends it first.
         if (after.openContinuation) prefix += nl;
     }
-    text.insert(after.end, prefix + add);
+    Splice(text, after.end, after.end, prefix + add);
 }
 
 }  // namespace
 
 HiveDocument HiveDocument::Parse(std::string_view bytes) {
+    return FromBytes(std::string(bytes));
+}
+
+HiveDocument HiveDocument::FromBytes(std::string bytes) {
     HiveDocument doc;
-    if (bytes.substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
-        if (!DecodeUtf16Le(bytes.substr(kUtf16LeBom.size()), doc.text_)) {
+    if (std::string_view(bytes).substr(0, kUtf16LeBom.size()) == kUtf16LeBom) {
+        if (!DecodeUtf16Le(std::string_view(bytes).substr(kUtf16LeBom.size()), doc.text_)) {
             // Kept byte for byte, so that nothing is lost if it is ever written.
-            doc.text_.assign(bytes);
+            doc.text_ = std::move(bytes);
             doc.fault_ = "is not valid UTF-16LE text";
             doc.undecodable_ = true;
             return doc;
         }
         doc.encoding_ = HiveEncoding::Utf16Le;
-    } else if (bytes.substr(0, kUtf8Bom.size()) == kUtf8Bom) {
-        doc.encoding_ = HiveEncoding::Utf8Bom;
-        doc.text_.assign(bytes.substr(kUtf8Bom.size()));
     } else {
-        doc.text_.assign(bytes);
+        if (std::string_view(bytes).substr(0, kUtf8Bom.size()) == kUtf8Bom) {
+            doc.encoding_ = HiveEncoding::Utf8Bom;
+            bytes.erase(0, kUtf8Bom.size());
+        }
+        doc.text_ = std::move(bytes);
     }
     doc.Check();
     return doc;
@@ -544,7 +560,7 @@ bool HiveDocument::SetValue(std::string_view key, std::string_view name, const s
         // registry; the line keeps its line break, continuation lines go.
         std::string replacement =
             text_.substr(found->rawNameBegin, found->rawNameEnd - found->rawNameBegin) + "=" + data;
-        text_.replace(found->begin, found->contentEnd - found->begin, replacement);
+        Splice(text_, found->begin, found->contentEnd, replacement);
     } else {
         std::string valueLine = (name.empty() ? std::string("@") : Quote(name)) + "=" + data + nl;
         if (sectionEnd) {

@@ -39,6 +39,8 @@ class HiveDocument {
   public:
     // Never fails: what cannot be understood is kept as it is (see Fault()).
     static HiveDocument Parse(std::string_view bytes);
+    // The same for bytes it takes over, such as a file just read: no copy.
+    static HiveDocument FromBytes(std::string bytes);
     // An empty document that serialises to a REGEDIT4 header once edited.
     HiveDocument() = default;
 
