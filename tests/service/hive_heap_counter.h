@@ -32,10 +32,14 @@ inline HeapCounter& Heap() {
 
 }  // namespace velmora::testing
 
-void* operator new(std::size_t size) {
+namespace velmora::testing {
+
+// Out of line: inlined into operator delete, the free() would look to the
+// compiler like a mismatch with operator new.
+[[gnu::noinline]] inline void* CountedAllocate(std::size_t size) {
     void* p = std::malloc(size ? size : 1);
     if (!p) throw std::bad_alloc();
-    auto& heap = velmora::testing::Heap();
+    auto& heap = Heap();
     std::size_t live = heap.live += malloc_usable_size(p);
     ++heap.allocations;
     std::size_t peak = heap.peak.load();
@@ -44,24 +48,34 @@ void* operator new(std::size_t size) {
     return p;
 }
 
-void* operator new[](std::size_t size) {
-    return operator new(size);
-}
-
-void operator delete(void* p) noexcept {
+[[gnu::noinline]] inline void CountedRelease(void* p) noexcept {
     if (!p) return;
-    velmora::testing::Heap().live -= malloc_usable_size(p);
+    Heap().live -= malloc_usable_size(p);
     std::free(p);
 }
 
+}  // namespace velmora::testing
+
+void* operator new(std::size_t size) {
+    return velmora::testing::CountedAllocate(size);
+}
+
+void* operator new[](std::size_t size) {
+    return velmora::testing::CountedAllocate(size);
+}
+
+void operator delete(void* p) noexcept {
+    velmora::testing::CountedRelease(p);
+}
+
 void operator delete[](void* p) noexcept {
-    operator delete(p);
+    velmora::testing::CountedRelease(p);
 }
 
 void operator delete(void* p, std::size_t) noexcept {
-    operator delete(p);
+    velmora::testing::CountedRelease(p);
 }
 
 void operator delete[](void* p, std::size_t) noexcept {
-    operator delete(p);
+    velmora::testing::CountedRelease(p);
 }
