@@ -531,7 +531,7 @@ std::string HiveDocument::Newline() const {
 }
 
 bool HiveDocument::SetValue(std::string_view key, std::string_view name, const std::string& data) {
-    if (!IsOneUtf8Line(key) || !IsOneUtf8Line(name)) return false;
+    if (undecodable_ || !IsOneUtf8Line(key) || !IsOneUtf8Line(name)) return false;
 
     // One pass finds the value's last definition, the end of the key's last
     // section (after its last non-blank line, so that trailing blank lines

@@ -68,7 +68,7 @@ class HiveDocument {
     // Replace the value's last definition (whatever its type) or add it at the
     // end of the key's last section, creating the section when missing. False,
     // and nothing changes, when the key, name or text is not UTF-8 on one line
-    // (the format cannot carry it).
+    // (the format cannot carry it) or the input could not be decoded.
     bool SetString(std::string_view key, std::string_view name, std::string_view utf8Text);
     bool SetDword(std::string_view key, std::string_view name, std::uint32_t value);
 

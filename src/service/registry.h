@@ -1,7 +1,8 @@
 #pragma once
 // Settings storage with the semantics of the Windows registry: keys under two
 // roots, named DWORD and string values, and the registry's status codes. On
-// Linux the values live in REGEDIT4-format hive files (see hive_file.h).
+// Linux the values live in hive files in the registry editor's text export
+// (see hive_file.h).
 
 #include <cstdint>
 #include <memory>
