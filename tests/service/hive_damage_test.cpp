@@ -66,7 +66,7 @@ const Damage kDamages[] = {
      [](const fs::path& file, const std::string&) {
          WriteBytes(file, std::string("\x7F"
                                       "ELF\x02\x01\x01\x00\x00\x00\x02\x00\x3E\x00",
-                                      16));
+                                      14));
      }},
     {"no header", "has no \"REGEDIT4\" or \"Windows Registry Editor Version 5.00\" header",
      [](const fs::path& file, const std::string& key) {
