@@ -181,9 +181,10 @@ TEST_F(HiveLines, MalformedLineIsToldWithItsNumberAndKeptOnRewrite) {
     EXPECT_FALSE(SettingsUnusable(RootKey::CurrentUser));
     const std::string told = ::testing::internal::GetCapturedStderr();
 
-    EXPECT_THAT(Lines(told), ::testing::ElementsAre(
-                                 "velmora: " + UserHive().string() +
-                                 ": line 5 cannot be understood and is ignored (1 more such line)"));
+    EXPECT_THAT(
+        Lines(told),
+        ::testing::ElementsAre("velmora: " + UserHive().string() +
+                               ": line 5 cannot be understood and is ignored (1 more such line)"));
     EXPECT_EQ(ReadBytes(UserHive()), user + "\"ClientID\"=\"C1\"\n");
 }
 
