@@ -1,5 +1,7 @@
 // Hive files: parsing never fails and keeps every byte; an edit changes the
-// one value it sets and nothing else; what is written reads back the same.
+// one value it sets and nothing else; what is written reads back the same, in
+// the encoding it was read in. Half the inputs are turned into UTF-16LE with a
+// byte order mark, as the registry editor's version 5 files are.
 
 #include <fuzzer/FuzzedDataProvider.h>
 
@@ -13,6 +15,7 @@
 #include "core/text/cp932.h"
 
 using velmora::HiveDocument;
+using velmora::HiveEncoding;
 using velmora::HiveValue;
 using velmora::HiveValueType;
 
@@ -70,6 +73,31 @@ bool IsSubsequence(std::string_view part, std::string_view whole) {
     return at == part.size();
 }
 
+// UTF-16LE with its byte order mark, each byte taken as a Latin-1 character:
+// any input, its structure (quotes, brackets, line ends) kept.
+std::string Utf16LeOf(std::string_view bytes) {
+    std::string out = "\xFF\xFE";
+    for (char c : bytes) {
+        out.push_back(c);
+        out.push_back('\0');
+    }
+    return out;
+}
+
+std::string Latin1ToUtf8(std::string_view bytes) {
+    std::string out;
+    for (char c : bytes) {
+        auto b = static_cast<unsigned char>(c);
+        if (b < 0x80) {
+            out.push_back(c);
+        } else {
+            out.push_back(static_cast<char>(0xC0 | (b >> 6)));
+            out.push_back(static_cast<char>(0x80 | (b & 0x3F)));
+        }
+    }
+    return out;
+}
+
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -79,14 +107,21 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     const std::uint32_t number = provider.ConsumeIntegral<std::uint32_t>();
     const std::string name = OneLine(provider.ConsumeRandomLengthString(32));
     const std::string text = OneLine(provider.ConsumeRandomLengthString(64));
-    const std::string input = provider.ConsumeRemainingBytesAsString();
+    const bool utf16 = provider.ConsumeBool();
+    const std::string remaining = provider.ConsumeRemainingBytesAsString();
+    const std::string input = utf16 ? Utf16LeOf(remaining) : remaining;
 
     HiveDocument doc = HiveDocument::Parse(input);
     Check(doc.Serialize() == input);
+    if (utf16)
+        Check(doc.Encoding() == HiveEncoding::Utf16Le && doc.Text() == Latin1ToUtf8(remaining));
+    const HiveEncoding encoding = doc.Encoding();
+    const bool wasHive = doc.Fault().empty();
+    const std::size_t badLines = doc.BadLines();
 
     std::vector<std::string> keys = {"HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0"};
     std::vector<std::string> names = {"Channel", "Reread"};
-    CollectNames(input, keys, names);
+    CollectNames(doc.Text(), keys, names);
     const std::string key = keyChoice == 0                      ? keys[0]
                             : keyChoice == 1 && keys.size() > 1 ? OneLine(keys[1])
                                                                 : "K";
@@ -96,10 +131,12 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         for (const auto& n : names) before.push_back(doc.Find(k, n));
     const bool existed = doc.Find(key, name).has_value();
 
-    if (setDword)
-        doc.SetDword(key, name, number);
-    else
-        doc.SetString(key, name, text);
+    // What the backend hands over is always UTF-8 on one line: the edit is
+    // taken, unless the input could not even be decoded.
+    if (!(setDword ? doc.SetDword(key, name, number) : doc.SetString(key, name, text))) {
+        Check(!wasHive && doc.Serialize() == input);
+        return 0;
+    }
 
     auto found = doc.Find(key, name);
     Check(found.has_value());
@@ -113,6 +150,10 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     HiveDocument reread = HiveDocument::Parse(written);
     Check(reread.Serialize() == written);
     Check(Same(reread.Find(key, name), found));
+    // One encoding throughout, a hive stays a hive, and no line went bad.
+    Check(reread.Encoding() == encoding);
+    Check(reread.Fault().empty() == wasHive);
+    Check(reread.BadLines() <= badLines);
 
     // Every other value is untouched, and a new value loses nothing of the file.
     std::size_t i = 0;

@@ -1,6 +1,7 @@
 #include "core/delivery/delivery_cycle.h"
 
 #include <algorithm>
+#include <cstdio>
 #include <exception>
 #include <utility>
 
@@ -76,9 +77,14 @@ DeliveryCycle::DeliveryCycle(DeliveryUi& ui, ErrorState& errors, Transfer& trans
 
 CycleResult DeliveryCycle::RunDeliveryCycle() {
     RequestIdentity& id = settings_.identity;
+    if (NoServerForDamagedSettings(id.clientId.empty() ? AccountServerList()
+                                                       : settings_.channelServers))
+        return CycleFailed;
     if (!id.clientId.empty()) {
         ui_.StopPollTimer();
-        return FetchChannel();
+        const CycleResult result = FetchChannel();
+        if (identityUnstored_ && result != CycleFailed) StoreIdentity();
+        return result;
     }
     if (id.company == "0") return LoginOrRegister(false);
 
@@ -154,16 +160,14 @@ CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
     } else {
         const std::string issuedId = incoming_.issuedId();
         if (!issuedId.empty()) {
-            std::string password = ClientPassword(issuedId, incoming_.issuedKey(), token);
-            // One rewrite: an identity stored without its password would fail every fetch.
-            CRegistryKey::WriteUserStrings(kSettingsKey, {{settings::kClientId, issuedId},
-                                                          {settings::kClientPassword, password}});
             id.clientId = issuedId;
-            id.clientPassword = std::move(password);
+            id.clientPassword = ClientPassword(issuedId, incoming_.issuedKey(), token);
+            identityUnstored_ = true;
             // Without this nothing would fetch the channel until the user clicks.
             ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
         }
         ui_.SetTrayImage(TrayImage::Normal);
+        if (identityUnstored_) StoreIdentity();
     }
 
     return static_cast<CycleResult>(fetched);
@@ -190,6 +194,37 @@ FetchResult DeliveryCycle::TryServers(const std::vector<std::string>& servers,
         }
     }
     return result;
+}
+
+bool DeliveryCycle::NoServerForDamagedSettings(const std::vector<std::string>& servers) {
+    if (std::any_of(servers.begin(), servers.end(),
+                    [](const std::string& server) { return !server.empty(); }) ||
+        !SettingsUnusable(RootKey::LocalMachine))
+        return false;
+    errors_.ReportError(kErrorServerNotFound, 0);
+    ShowError();
+    return true;
+}
+
+void DeliveryCycle::StoreIdentity() {
+    const RequestIdentity& id = settings_.identity;
+    // One rewrite: an identity stored without its password would fail every fetch.
+    const long status = CRegistryKey::WriteUserStrings(
+        kSettingsKey,
+        {{settings::kClientId, id.clientId}, {settings::kClientPassword, id.clientPassword}});
+    identityUnstored_ = status != kRegOk;
+    if (!identityUnstored_) return;
+    // Otherwise every start would log in again and be issued yet another identity.
+    if (!identityFailureTold_) {
+        std::fprintf(stderr,
+                     "velmora: %s: the client identity could not be stored (%s); it is used "
+                     "until the program quits and the next start logs in again\n",
+                     SettingsLocation(RootKey::CurrentUser).c_str(),
+                     RegistryStatusText(status).c_str());
+        identityFailureTold_ = true;
+    }
+    errors_.ReportError(kErrorWorkFile, 0);
+    ShowError();
 }
 
 void DeliveryCycle::ShowError() {

@@ -83,6 +83,11 @@ class DeliveryCycle {
 
   private:
     void ShowError();
+    // True, with the "no servers" error standing, when no server is known
+    // because the machine-wide settings cannot be used.
+    bool NoServerForDamagedSettings(const std::vector<std::string>& servers);
+    // Writes the identity in memory to the user's settings; a failure is told.
+    void StoreIdentity();
 
     DeliveryUi& ui_;
     ErrorState& errors_;
@@ -93,6 +98,8 @@ class DeliveryCycle {
     FeedChannel incoming_;
     bool busy_ = false;
     bool firstFetch_ = true;
+    bool identityUnstored_ = false;  // in memory only: every cycle tries to store it again
+    bool identityFailureTold_ = false;
 };
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 // its root and path.
 
 #include <filesystem>
+#include <utility>
 
 #include "core/settings/hive_file.h"
 #include "core/settings/hive_storage.h"
@@ -22,6 +23,40 @@ bool FitsOnALine(const std::string& s) {
     return s.find_first_of("\r\n") == std::string::npos;
 }
 
+constexpr const char* kLeftAsItIs = "; its settings are read as absent and it is left untouched";
+
+// The hive on disk, or an empty one when there is none. A file that exists but
+// cannot be used is said on stderr and gives the status of its failure: it is
+// read as absent and never replaced, since what it holds would be lost.
+long LoadHive(const std::filesystem::path& file, HiveDocument& doc) {
+    std::string bytes, why;
+    long status = ReadHiveFile(file, bytes, &why);
+    if (status == kRegNotFound) {
+        doc = HiveDocument();
+        return kRegOk;
+    }
+    if (status != kRegOk) {
+        ReportHiveProblem(file, why + kLeftAsItIs);
+        return status;
+    }
+    HiveDocument parsed = HiveDocument::FromBytes(std::move(bytes));
+    if (!parsed.Fault().empty()) {
+        ReportHiveProblem(file, parsed.Fault() + kLeftAsItIs);
+        return kRegCorrupt;
+    }
+    if (parsed.BadLines() > 0) {
+        std::string what = "line " + std::to_string(parsed.FirstBadLine()) +
+                           " cannot be understood and is ignored";
+        if (parsed.BadLines() > 1)
+            what += parsed.BadLines() == 2
+                        ? std::string(" (1 more such line)")
+                        : " (" + std::to_string(parsed.BadLines() - 1) + " more such lines)";
+        ReportHiveProblem(file, what);
+    }
+    doc = std::move(parsed);
+    return kRegOk;
+}
+
 class HiveRegistryBackend final : public RegistryBackend {
   public:
     long Open(RootKey root, const std::string& subKey) override {
@@ -33,10 +68,7 @@ class HiveRegistryBackend final : public RegistryBackend {
         file_ = HivePath(root);
         if (file_.empty()) return kRegNotFound;
 
-        std::string bytes;
-        long status = ReadHiveFile(file_, bytes);
-        if (status != kRegOk && status != kRegNotFound) return status;
-        doc_ = HiveDocument::Parse(bytes);
+        if (long status = LoadHive(file_, doc_); status != kRegOk) return status;
         // The user's key comes into being with its first value. A missing
         // machine-wide key exists only for whoever could create it; for anyone
         // else it is absent and the callers' defaults apply.
@@ -62,7 +94,7 @@ class HiveRegistryBackend final : public RegistryBackend {
     long SetDword(const std::string& name, std::uint32_t value) override {
         std::string utf8Name = ValueName(name);
         if (!FitsOnALine(utf8Name)) return kRegInvalidParameter;
-        return Rewrite([&](HiveDocument& doc) { doc.SetDword(key_, utf8Name, value); });
+        return Rewrite([&](HiveDocument& doc) { return doc.SetDword(key_, utf8Name, value); });
     }
 
     long SetStrings(const std::vector<std::pair<std::string, std::string>>& values) override {
@@ -73,27 +105,37 @@ class HiveRegistryBackend final : public RegistryBackend {
                 return kRegInvalidParameter;
         }
         return Rewrite([&](HiveDocument& doc) {
-            for (const auto& [name, text] : utf8) doc.SetString(key_, name, text);
+            for (const auto& [name, text] : utf8)
+                if (!doc.SetString(key_, name, text)) return false;
+            return true;
         });
     }
 
   private:
     static std::string ValueName(const std::string& name) { return text::Cp932ToUtf8(CText(name)); }
 
-    // Applies `edit` to the file as it is now on disk and replaces the file. A
-    // file that cannot be read is never replaced: what it holds would be lost.
+    // Applies `edit` to the file as it is now on disk and replaces the file,
+    // in the format and encoding it was read in.
     template <typename Edit>
     long Rewrite(Edit edit) {
-        std::string bytes;
-        long status = ReadHiveFile(file_, bytes);
-        if (status != kRegOk && status != kRegNotFound) return status;
-        HiveDocument doc = HiveDocument::Parse(bytes);
-        edit(doc);
-        // The user's hive holds the client password: for the user's eyes only.
-        const bool user = root_ == RootKey::CurrentUser;
-        status = ReplaceFileAtomically(file_, doc.Serialize(), user ? 0600 : 0644, user,
-                                       user ? 0700 : 0755);
-        if (status == kRegOk) doc_ = std::move(doc);
+        // The file is read again as it is now; what Open read is let go first,
+        // so that a large file is not held twice.
+        { HiveDocument released = std::move(doc_); }
+        HiveDocument doc;
+        long status = LoadHive(file_, doc);
+        if (status != kRegOk) return status;
+        if (edit(doc)) {
+            // The user's hive holds the client password: for the user's eyes only.
+            const bool user = root_ == RootKey::CurrentUser;
+            status = ReplaceFileAtomically(file_, doc.Serialize(), user ? 0600 : 0644, user,
+                                           user ? 0700 : 0755);
+        } else {
+            status = kRegInvalidParameter;
+        }
+        if (status == kRegOk)
+            doc_ = std::move(doc);
+        else
+            LoadHive(file_, doc_);  // the file as it stays
         return status;
     }
 
@@ -104,6 +146,10 @@ class HiveRegistryBackend final : public RegistryBackend {
 };
 
 }  // namespace
+
+std::string SettingsLocation(RootKey root) {
+    return HivePath(root).string();
+}
 
 std::unique_ptr<RegistryBackend> MakeRegistryBackend() {
     return std::make_unique<HiveRegistryBackend>();

@@ -6,7 +6,11 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <mutex>
+#include <set>
 #include <vector>
 
 #include "core/settings/registry_backend.h"
@@ -120,31 +124,67 @@ long StatusFromErrno(int error) {
     }
 }
 
-long ReadHiveFile(const fs::path& file, std::string& bytes) {
+long ReadHiveFile(const fs::path& file, std::string& bytes, std::string* why) {
+    std::string reason;
+    auto failed = [&](long status, std::string text) {
+        if (why) *why = std::move(text);
+        return status;
+    };
+    auto unreadable = [&](int error) {
+        return failed(StatusFromErrno(error),
+                      std::string("cannot be read (") + std::strerror(error) + ")");
+    };
     // Non-blocking open so that a FIFO in the hive's place cannot hang us.
     int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return StatusFromErrno(errno);
+    if (fd < 0) {
+        int error = errno;
+        return error == ENOENT || error == ENOTDIR ? kRegNotFound : unreadable(error);
+    }
     struct stat st;
     long status = kRegOk;
-    if (::fstat(fd, &st) != 0)
-        status = StatusFromErrno(errno);
-    else if (S_ISDIR(st.st_mode))
+    int error = 0;
+    if (::fstat(fd, &st) != 0) {
+        error = errno;
+    } else if (S_ISDIR(st.st_mode)) {
         status = kRegAccessDenied;
-    else if (!S_ISREG(st.st_mode) || st.st_size > kMaxHiveBytes)
+        reason = "is a folder, not a file";
+    } else if (!S_ISREG(st.st_mode)) {
         status = kRegIoFailed;
+        reason = "is not a regular file";
+    } else if (st.st_size > kMaxHiveBytes) {
+        status = kRegIoFailed;
+        reason = "is larger than 64 MiB";
+    }
     std::string data;
+    if (status == kRegOk && !error) data.reserve(static_cast<std::size_t>(st.st_size));
     char buffer[65536];
-    while (status == kRegOk) {
+    while (status == kRegOk && !error) {
         ssize_t n = ::read(fd, buffer, sizeof buffer);
         if (n < 0 && errno == EINTR) continue;
-        if (n < 0) status = StatusFromErrno(errno);
+        if (n < 0) error = errno;
         if (n <= 0) break;
         data.append(buffer, static_cast<std::size_t>(n));
-        if (data.size() > static_cast<std::size_t>(kMaxHiveBytes)) status = kRegIoFailed;
+        if (data.size() > static_cast<std::size_t>(kMaxHiveBytes)) {
+            status = kRegIoFailed;
+            reason = "is larger than 64 MiB";
+        }
     }
     ::close(fd);
-    if (status == kRegOk) bytes = std::move(data);
-    return status;
+    if (error) return unreadable(error);
+    if (status != kRegOk) return failed(status, std::move(reason));
+    bytes = std::move(data);
+    return kRegOk;
+}
+
+bool ReportHiveProblem(const fs::path& file, const std::string& what) {
+    static std::mutex mutex;
+    static std::set<std::string> said;
+    std::string line = "velmora: " + file.string() + ": " + what + "\n";
+    std::lock_guard<std::mutex> lock(mutex);
+    if (!said.insert(line).second) return false;
+    std::fputs(line.c_str(), stderr);
+    std::fflush(stderr);
+    return true;
 }
 
 bool CanReplaceFile(const fs::path& file) {

@@ -21,8 +21,14 @@ std::filesystem::path HivePath(RootKey root);
 long StatusFromErrno(int error);
 
 // Reads the whole file. kRegOk, or kRegNotFound when it does not exist, or the
-// status of the failure (a directory or an unreadable file is access denied).
-long ReadHiveFile(const std::filesystem::path& file, std::string& bytes);
+// status of the failure (a directory or an unreadable file is access denied),
+// with `why` telling it in words ("is a folder, not a file").
+long ReadHiveFile(const std::filesystem::path& file, std::string& bytes,
+                  std::string* why = nullptr);
+
+// One line on stderr, "velmora: FILE: WHAT", the first time this process has
+// this to say about this file; false when it was said before.
+bool ReportHiveProblem(const std::filesystem::path& file, const std::string& what);
 
 // True when this process could create or replace `file`: its folder, or the
 // nearest existing ancestor of it, is writable.

@@ -141,6 +141,30 @@ std::vector<std::string> ServerList(const char* first, const char* second) {
 
 }  // namespace
 
+bool SettingsUnusable(RootKey root) {
+    long status = MakeRegistryBackend()->Open(root, kSettingsKey);
+    return status != kRegOk && status != kRegNotFound;
+}
+
+std::string RegistryStatusText(long status) {
+    switch (status) {
+        case kRegOk:
+            return "no error";
+        case kRegNotFound:
+            return "not found";
+        case kRegAccessDenied:
+            return "permission denied";
+        case kRegDiskFull:
+            return "the disk is full";
+        case kRegCorrupt:
+            return "the file is damaged";
+        case kRegInvalidParameter:
+            return "a name or text it cannot hold";
+        default:
+            return "input/output error " + std::to_string(status);
+    }
+}
+
 std::vector<std::string> ChannelServerList() {
     return ServerList(settings::kServer1, settings::kServer2);
 }

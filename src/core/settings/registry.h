@@ -1,7 +1,8 @@
 #pragma once
 // Settings storage with the semantics of the Windows registry: keys under two
 // roots, named DWORD and string values, and the registry's status codes. On
-// Linux the values live in REGEDIT4-format hive files (see hive_file.h).
+// Linux the values live in hive files in the registry editor's text export
+// (see hive_file.h).
 
 #include <cstdint>
 #include <memory>
@@ -55,6 +56,14 @@ class CRegistryKey {
   private:
     std::unique_ptr<RegistryBackend> backend_;
 };
+
+// Where the root's settings are kept, for messages (the hive file's path).
+std::string SettingsLocation(RootKey root);
+// True when the root's settings exist but cannot be used at all (damaged or
+// unreadable): every value reads as absent. Said on stderr when first found.
+bool SettingsUnusable(RootKey root);
+// A status code in words, for messages ("permission denied").
+std::string RegistryStatusText(long status);
 
 // The two server lists: always exactly two entries, unreadable values are empty entries.
 std::vector<std::string> ChannelServerList();  // server1, server2 (machine-wide)

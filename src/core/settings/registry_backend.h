@@ -17,6 +17,7 @@ namespace velmora {
 inline constexpr long kRegInvalidHandle = 6;      // operation on a key that is not open
 inline constexpr long kRegInvalidParameter = 87;  // a name or text the store cannot hold
 inline constexpr long kRegDiskFull = 112;
+inline constexpr long kRegCorrupt = 1015;   // the store exists but is not understood
 inline constexpr long kRegIoFailed = 1016;  // any other failure to read or write the store
 
 // Size of the buffer a string is read into: a value of this many bytes or

@@ -3,6 +3,8 @@
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
+#include "support/hive_sandbox.h"
+
 namespace velmora {
 namespace {
 
@@ -149,7 +151,7 @@ TEST(HiveDocument, BrokenLinesReadAsAbsentAndTheRestStillLoads) {
     const std::string broken =
         "REGEDIT4\n"
         "[K]\n"
-        "\"short\"=dword:3c\n"  // exporters always write eight digits
+        "\"short\"=dword:3c\n"
         "\"long\"=dword:000000001\n"
         "\"sign\"=dword:-0000001\n"
         "\"empty\"=dword:\n"
@@ -164,18 +166,37 @@ TEST(HiveDocument, BrokenLinesReadAsAbsentAndTheRestStillLoads) {
         "[K]\n"
         "\"last\"=dword:FFFFFFFF\n";
     HiveDocument doc = HiveDocument::Parse(broken);
-    for (const char* name : {"short", "long", "sign", "empty", "escape", "after", "latin1", "over",
-                             "noequals", "stray"})
+    for (const char* name :
+         {"long", "sign", "empty", "escape", "after", "latin1", "over", "noequals", "stray"})
         EXPECT_FALSE(doc.Find("K", name)) << name;
     EXPECT_EQ(StringOf(doc, "good", "K"), "kept");
     EXPECT_EQ(DwordOf(doc, "last", "K"), 0xFFFFFFFFu);
     EXPECT_FALSE(doc.HasKey("K2"));
+    // Each broken line is counted; the file as a whole is still a hive.
+    EXPECT_EQ(doc.Fault(), "");
+    EXPECT_EQ(doc.BadLines(), 9u);
+    EXPECT_EQ(doc.FirstBadLine(), 4u);
 
     // Setting a value whose line is broken adds a good line and keeps the broken one.
-    doc.SetDword("K", "short", 60);
-    EXPECT_EQ(DwordOf(doc, "short", "K"), 60u);
-    std::string expected = broken + "\"short\"=dword:0000003c\n";
+    doc.SetDword("K", "long", 60);
+    EXPECT_EQ(DwordOf(doc, "long", "K"), 60u);
+    std::string expected = broken + "\"long\"=dword:0000003c\n";
     EXPECT_EQ(doc.Serialize(), expected);
+}
+
+TEST(HiveDocument, DwordsOfOneToEightDigitsAreRead) {
+    HiveDocument doc = HiveDocument::Parse(
+        "REGEDIT4\n[K]\n\"a\"=dword:1e\n\"b\"=dword:0\n\"c\"=DWORD:0001e\n"
+        "\"d\"=dword:7fffffff \n\"nine\"=dword:00000001e\n\"none\"=dword:\n"
+        "\"q\"=hex(b):1e,00,00,00,00,00,00,00\n");
+    EXPECT_EQ(DwordOf(doc, "a", "K"), 30u);
+    EXPECT_EQ(DwordOf(doc, "b", "K"), 0u);
+    EXPECT_EQ(DwordOf(doc, "c", "K"), 30u);
+    EXPECT_EQ(DwordOf(doc, "d", "K"), 0x7FFFFFFFu);
+    EXPECT_FALSE(doc.Find("K", "nine"));
+    EXPECT_FALSE(doc.Find("K", "none"));
+    EXPECT_EQ(doc.Find("K", "q")->type, HiveValueType::Other);  // a QWORD is no DWORD
+    EXPECT_EQ(doc.BadLines(), 2u);
 }
 
 TEST(HiveDocument, HexFourIsADwordOnlyWithFourBytes) {
@@ -222,6 +243,117 @@ TEST(HiveDocument, WrongTypeIsReportedAsSuch) {
     EXPECT_EQ(doc.Find("K", "d")->type, HiveValueType::Other);
     doc.SetDword("K", "n", 1);  // a write replaces whatever type was stored
     EXPECT_EQ(DwordOf(doc, "n", "K"), 1u);
+}
+
+// As the registry editor of the other platform exports it: UTF-16LE with a
+// byte order mark, CR LF line ends.
+const std::string kVersion5Text =
+    "Windows Registry Editor Version 5.00\r\n"
+    "\r\n"
+    "[HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0]\r\n"
+    "\"GroupID\"=\"\xE3\x82\xB0\xE3\x83\xAB\xE3\x83\xBC\xE3\x83\x97\"\r\n"  // グループ
+    "\"Icons\"=hex(2):25,00,41,00,00,00\r\n"
+    "\"Emoji\"=\"\xF0\x9F\x93\xB0\"\r\n"  // beyond the BMP: a surrogate pair
+    "\"Reread\"=dword:1e\r\n"
+    "\r\n";
+
+TEST(HiveVersion5, Utf16FileIsReadAndWrittenBackInUtf16) {
+    const std::string file = test_support::kUtf16Bom + test_support::Utf16Le(kVersion5Text);
+    HiveDocument doc = HiveDocument::Parse(file);
+    EXPECT_EQ(doc.Fault(), "");
+    EXPECT_EQ(doc.BadLines(), 0u);
+    EXPECT_EQ(doc.Encoding(), HiveEncoding::Utf16Le);
+    EXPECT_EQ(StringOf(doc, "GroupID"), "\xE3\x82\xB0\xE3\x83\xAB\xE3\x83\xBC\xE3\x83\x97");
+    EXPECT_EQ(StringOf(doc, "Emoji"), "\xF0\x9F\x93\xB0");
+    EXPECT_EQ(DwordOf(doc, "Reread"), 30u);
+    EXPECT_EQ(doc.Serialize(), file);
+
+    ASSERT_TRUE(doc.SetString(kKey, "ClientID", "C1"));
+    ASSERT_TRUE(doc.SetDword(kKey, "Reread", 60));
+    std::string expected = kVersion5Text;
+    expected.replace(expected.find("dword:1e"), 8, "dword:0000003c");
+    expected.insert(expected.find("\r\n\r\n", 40) + 2, "\"ClientID\"=\"C1\"\r\n");
+    // One encoding throughout: the new lines are UTF-16LE like the old ones.
+    EXPECT_EQ(doc.Serialize(), test_support::kUtf16Bom + test_support::Utf16Le(expected));
+}
+
+TEST(HiveVersion5, HeaderIsAlsoAcceptedInUtf8AndStaysUtf8) {
+    HiveDocument doc = HiveDocument::Parse(kVersion5Text);
+    EXPECT_EQ(doc.Fault(), "");
+    EXPECT_EQ(doc.Encoding(), HiveEncoding::Utf8);
+    ASSERT_TRUE(doc.SetString(kKey, "ClientID", "C1"));
+    EXPECT_THAT(doc.Serialize(), ::testing::StartsWith("Windows Registry Editor Version 5.00\r\n"));
+    EXPECT_THAT(doc.Serialize(), ::testing::HasSubstr("\"ClientID\"=\"C1\"\r\n"));
+
+    HiveDocument bom = HiveDocument::Parse("\xEF\xBB\xBF" + kVersion5Text);
+    EXPECT_EQ(bom.Encoding(), HiveEncoding::Utf8Bom);
+    EXPECT_EQ(DwordOf(bom, "Reread"), 30u);
+}
+
+TEST(HiveVersion5, EmptyUtf16FileGetsTheVersion5Header) {
+    HiveDocument doc = HiveDocument::Parse(test_support::kUtf16Bom);
+    EXPECT_EQ(doc.Fault(), "");
+    ASSERT_TRUE(doc.SetString(kKey, "a", "b"));
+    EXPECT_EQ(doc.Serialize(),
+              test_support::kUtf16Bom +
+                  test_support::Utf16Le("Windows Registry Editor Version 5.00\n\n"
+                                        "[HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0]\n"
+                                        "\"a\"=\"b\"\n"));
+}
+
+TEST(HiveFault, WhatIsNoHiveIsToldAndKeptByteForByte) {
+    const std::string utf16 = test_support::kUtf16Bom + test_support::Utf16Le(kVersion5Text);
+    const struct {
+        std::string bytes;
+        const char* fault;
+    } cases[] = {
+        {utf16.substr(0, utf16.size() - 1), "is not valid UTF-16LE text"},   // odd length
+        {utf16 + std::string("\x00\xD8", 2), "is not valid UTF-16LE text"},  // lone surrogate
+        {utf16 + std::string("\x00\xDC\x41\x00", 4), "is not valid UTF-16LE text"},
+        {test_support::Utf16Le(kVersion5Text), "header"},  // UTF-16 without its mark
+        {"\x7F"
+         "ELF\x02\x01\x01\x00\x00\x00\n[K]\n",
+         "header"},
+        {"\n[K]\n\"a\"=\"b\"\n", "header"},  // the header must be the first line
+        {"REGEDIT5\n[K]\n", "header"},
+        {" \n", "header"},
+    };
+    for (const auto& c : cases) {
+        HiveDocument doc = HiveDocument::Parse(c.bytes);
+        EXPECT_THAT(doc.Fault(), ::testing::HasSubstr(c.fault))
+            << ::testing::PrintToString(c.bytes);
+        EXPECT_EQ(doc.Serialize(), c.bytes);
+        // Bytes that are no text cannot take a line of text.
+        if (doc.Fault().find("UTF-16") != std::string::npos) {
+            EXPECT_FALSE(doc.SetString(kKey, "a", "b"));
+        }
+    }
+    EXPECT_EQ(HiveDocument::Parse("").Fault(), "");
+    EXPECT_EQ(HiveDocument::Parse("\xEF\xBB\xBF").Fault(), "");
+    EXPECT_EQ(HiveDocument::Parse("REGEDIT4").Fault(), "");
+}
+
+TEST(HiveDocument, EveryKindOfLineEndSeparatesLines) {
+    for (const std::string nl : {"\n", "\r\n", "\r"}) {
+        const std::string text = "REGEDIT4" + nl + nl + "[K]" + nl + "\"a\"=\"1\"" + nl + "junk" +
+                                 nl + "\"b\"=dword:2" + nl;
+        HiveDocument doc = HiveDocument::Parse(text);
+        EXPECT_EQ(StringOf(doc, "a", "K"), "1");
+        EXPECT_EQ(DwordOf(doc, "b", "K"), 2u);
+        EXPECT_EQ(doc.FirstBadLine(), 5u);
+        ASSERT_TRUE(doc.SetString("K", "c", "3"));
+        // New lines take the file's own line end.
+        EXPECT_EQ(doc.Serialize(), text + "\"c\"=\"3\"" + nl);
+    }
+}
+
+TEST(HiveDocument, TextsThatCannotBeStoredChangeNothing) {
+    HiveDocument doc = HiveDocument::Parse(kMixedHive);
+    EXPECT_FALSE(doc.SetString(kKey, "Channel", "two\nlines"));
+    EXPECT_FALSE(doc.SetString(kKey, "Channel", "caf\xE9"));
+    EXPECT_FALSE(doc.SetString(kKey, "bad\rname", "x"));
+    EXPECT_FALSE(doc.SetDword("K\n", "a", 1));
+    EXPECT_EQ(doc.Serialize(), kMixedHive);
 }
 
 }  // namespace
