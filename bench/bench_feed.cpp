@@ -1,5 +1,6 @@
-// Feed data at 1 000, 10 000 and 100 000 items of about 500 bytes: the plain
-// libxml2 parse as the yardstick, then document load, merge and item store.
+// Feed data at 1 000 and 10 000 items of about 500 bytes (a feed keeps at most
+// 10 000): the plain libxml2 parse as the yardstick, then document load,
+// merge and item store; and the store with each kind of line end.
 
 #include <benchmark/benchmark.h>
 #include <libxml/parser.h>
@@ -121,7 +122,7 @@ void BM_LoadFeedDocumentReplacing(benchmark::State& state) {
 // Pushes everything else out of the caches (64 MiB, twice a large L3): the
 // merge runs once per poll, on feeds that have long left the caches, and a
 // 10 000-item pair of feeds (~13 MB) would otherwise stay cached between
-// iterations while a 100 000-item pair (~130 MB) cannot.
+// iterations, which the merge after a real poll never finds.
 void EvictCaches() {
     static std::vector<char> junk(64u << 20);
     for (std::size_t i = 0; i < junk.size(); i += 64) junk[i] = static_cast<char>(junk[i] + 1);
@@ -189,9 +190,52 @@ void BM_LoadItemStore(benchmark::State& state) {
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
 
-// At least two seconds each, so that the 100 000-item runs repeat too.
-#define VELMORA_FEED_SIZES \
-    Arg(1000)->Arg(10000)->Arg(100000)->Unit(benchmark::kMillisecond)->MinTime(2.0)
+// A store of 32 000 items whose lines all end alike: CRLF as written, LF,
+// or a bare CR (an editor of another platform). Loading is linear in each.
+void BM_LoadItemStoreLineEnds(benchmark::State& state) {
+    static const char* const kEnds[] = {"\r\n", "\n", "\r"};
+    const char* end = kEnds[state.range(0)];
+    constexpr int kItems = 32000;
+    const auto store = Folder() / ("ends-" + std::to_string(state.range(0)) + ".dat");
+    {
+        FeedChannel channel;
+        FeedItem item;
+        for (int n = 1; n <= kItems; ++n) {
+            item.SetHeadline("headline " + std::to_string(n));
+            item.SetLink("http://news.example.jp/items/" + std::to_string(n));
+            item.SetDate("2024-05-01T09:00:00+09:00");
+            channel.AppendCopy(item);
+        }
+        if (!SaveItemStore(store, channel)) std::abort();
+        const std::string crlf = test_support::ReadFile(store);
+        std::string text;
+        text.reserve(crlf.size());
+        for (std::size_t at = 0;;) {
+            const std::size_t next = crlf.find("\r\n", at);
+            text.append(crlf, at, next == std::string::npos ? std::string::npos : next - at);
+            if (next == std::string::npos) break;
+            text += end;
+            at = next + 2;
+        }
+        test_support::WriteFile(store, text);
+        state.counters["file_MB"] = static_cast<double>(text.size()) / (1 << 20);
+    }
+    FeedChannel channel;
+    for (auto _ : state) {
+        state.PauseTiming();
+        channel.Clear();
+        state.ResumeTiming();
+        if (!LoadItemStore(store, channel) || channel.count() != kItems) std::abort();
+    }
+    state.SetItemsProcessed(state.iterations() * kItems);
+}
+BENCHMARK(BM_LoadItemStoreLineEnds)
+    ->ArgName("ends")
+    ->DenseRange(0, 2)
+    ->Unit(benchmark::kMillisecond);
+
+// At least two seconds each, so that the larger runs repeat too.
+#define VELMORA_FEED_SIZES Arg(1000)->Arg(10000)->Unit(benchmark::kMillisecond)->MinTime(2.0)
 BENCHMARK(BM_PlainParse)->VELMORA_FEED_SIZES;
 BENCHMARK(BM_LoadFeedDocument)->VELMORA_FEED_SIZES;
 BENCHMARK(BM_LoadFeedDocumentReplacing)->VELMORA_FEED_SIZES;

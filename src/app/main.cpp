@@ -35,8 +35,12 @@ CToolSheet* g_sheet = nullptr;
 // When the toolkit ends the process on its own (the X server went away with
 // the session), the read marks are still saved.
 void SaveOnUnexpectedExit() {
-    if (g_sheet && !g_sheet->Ended())
-        SaveItemStore(g_sheet->DataFile(), g_sheet->Cycle().Current());
+    if (!g_sheet || g_sheet->Ended()) return;
+    StoreError error;
+    if (!SaveItemStore(g_sheet->DataFile(), g_sheet->Cycle().Current(), &error)) {
+        std::fprintf(stderr, "velmora: cannot save the news to %s: %s\n",
+                     g_sheet->DataFile().c_str(), error.reason.c_str());
+    }
 }
 
 std::string ExecutablePath(const char* argv0) {
@@ -123,13 +127,21 @@ int Run(int argc, char** argv, bool demoMode) {
             if (demo) std::printf("velmora demo: handed over to the running copy\n");
             return 0;
         case SingleInstance::Start::NoAnswer:
-            return 0;
+        case SingleInstance::Start::Unusable:
+            std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.Problem()));
+            return 1;
     }
 
     const std::filesystem::path dataFolder = PrepareDataFolder();
     SheetStartup startup;
     startup.dataFile =
         dataFolder.empty() ? std::filesystem::path(kItemStoreName) : ItemStorePath(dataFolder);
+    // Only one copy runs: whatever temporaries are there, no one writes them.
+    if (const Leftovers gone = RemoveLeftovers(startup.dataFile, WorkFileFolder()); gone.files) {
+        std::fprintf(stderr,
+                     "velmora: removed %d temporary files (%ju bytes) left by earlier runs\n",
+                     gone.files, gone.bytes);
+    }
     startup.normalIcon = LoadSettingsIcon(settings::kNormalIcon, settings::kNormalIconResource,
                                           startup.normalIconPath);
     std::string blinkPath;
@@ -163,7 +175,9 @@ int Run(int argc, char** argv, bool demoMode) {
                          manager.setRestartHint(QSessionManager::RestartNever);
                          sheet.RequestQuit();
                      });
-    QObject::connect(&sheet, &CToolSheet::ended, &app, [] { QCoreApplication::exit(0); });
+    // A store that could not be saved at the end is a failure (the reason is on stderr).
+    QObject::connect(&sheet, &CToolSheet::ended, &app,
+                     [&sheet] { QCoreApplication::exit(sheet.Saved() ? 0 : 1); });
     if (demo) {
         QObject::connect(&sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](int r) {
             std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
@@ -185,7 +199,7 @@ int Run(int argc, char** argv, bool demoMode) {
     // A quit that arrived outside the sheet (the session manager) still saves.
     if (!sheet.Ended()) sheet.RequestQuit();
     g_sheet = nullptr;
-    return code;
+    return code == 0 && !sheet.Saved() ? 1 : code;
 }
 
 }  // namespace

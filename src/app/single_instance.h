@@ -1,15 +1,20 @@
 #pragma once
 // One running copy per user and instance name. A lock file plays the named
-// mutex; a local socket, listening only once the tool sheet is ready, plays
-// the window property by which a second start finds the running copy.
+// mutex; a local socket plays the window property by which a second start
+// finds the running copy. The first copy listens as soon as it holds the
+// lock and keeps what second starts send until the tool sheet takes it.
 
 #include <QLocalServer>
 #include <QLockFile>
 #include <QObject>
 #include <QString>
 #include <memory>
+#include <vector>
 
 namespace velmora {
+
+// How long a second start waits for the running copy to listen.
+inline constexpr int kHandOverWaitMs = 5000;
 
 class SingleInstance : public QObject {
     Q_OBJECT
@@ -17,7 +22,8 @@ class SingleInstance : public QObject {
     enum class Start {
         First,       // this copy holds the lock
         HandedOver,  // another copy runs and was sent 1057 and 1058
-        NoAnswer,    // another copy runs but does not answer yet; nothing sent
+        NoAnswer,    // another copy holds the lock but never listened; Problem() says so
+        Unusable,    // the lock or the socket cannot be used; Problem() says why
     };
 
     // Files in `folder` (default: RuntimeFolder()) named after the instance.
@@ -25,12 +31,18 @@ class SingleInstance : public QObject {
                             QObject* parent = nullptr);
     ~SingleInstance() override;
 
-    // Takes the lock; a lock whose holder is gone (a crashed copy) is taken
-    // over. Otherwise hands over to the running copy.
-    Start Acquire();
+    void SetHandOverWaitMs(int ms) { handOverWaitMs_ = ms; }
 
-    // Starts answering second starts: each message number received (1057,
-    // 1058) is posted to `receiver` as an event of that type.
+    // Takes the lock and listens; a lock whose holder is gone (a crashed copy)
+    // is taken over. Otherwise hands over to the running copy, waiting for it
+    // to listen when it has only just started.
+    Start Acquire();
+    // Why the last Acquire or Listen failed: one line naming the file.
+    const QString& Problem() const { return problem_; }
+
+    // Passes what second starts send (1057, 1058) to `receiver`, each as an
+    // event of that type posted to it; those that came before are passed on
+    // now. Starts listening when Acquire did not; false when that fails.
     bool Listen(QObject* receiver);
     void StopListening();
     bool Listening() const { return server_ && server_->isListening(); }
@@ -42,14 +54,20 @@ class SingleInstance : public QObject {
     static QString RuntimeFolder();
 
   private:
+    bool TakeLock(bool& held);
+    bool OpenSocket();
     Start HandOver();
     void OnConnection();
+    void Deliver(int message);
 
     QString name_;
     QString folder_;
+    int handOverWaitMs_ = kHandOverWaitMs;
+    QString problem_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
     QObject* receiver_ = nullptr;
+    std::vector<int> waiting_;  // received before there was a receiver
 };
 
 }  // namespace velmora

@@ -99,6 +99,13 @@ void CToolSheet::OnInitDialog() {
     if (services_.instance) services_.instance->Listen(this);
 
     LoadItemStore(startup_.dataFile, cycle_->Current());
+    saver_ = std::make_unique<StoreSaver>(startup_.dataFile, cycle_->Current(),
+                                          services_.storeSaveIntervalMs);
+    saver_->MarkSaved();
+    // Not while a cycle runs: its end may change the feed again, and its
+    // report would hide that of the save.
+    saver_->SetBusy([this] { return cycle_->Busy(); });
+    connect(saver_.get(), &StoreSaver::saved, this, &CToolSheet::OnStoreSaved);
 
     errorDlg_ = std::make_unique<CErrorDlg>(errors_);
     errorDlg_->SetOwner(this);
@@ -225,6 +232,7 @@ bool CToolSheet::RunCycle(CycleResult& result) {
     --cycleDepth_;
     if (errorDlg_) errorDlg_->Refresh();
     emit cycleFinished(result);
+    if (saver_ && !quitPending_) saver_->FeedMayHaveChanged();
     if (quitPending_) {
         if (cycleDepth_ == 0) FinishQuit();
         return false;
@@ -268,6 +276,18 @@ void CToolSheet::OnErrorClosed() {
     SetTrayImage(TrayImage::Normal);
     SetTrayTip(title_);
     errors_.ClearError();
+}
+
+void CToolSheet::OnStoreSaved(bool ok) {
+    if (ended_) return;
+    if (!ok) {
+        errors_.ReportError(kErrorStoreSave, saver_->LastError().number);
+        SetTrayImage(TrayImage::Error);
+        SetTrayTip(errors_.Title());
+    } else if (errors_.Code() == kErrorStoreSave) {
+        // The retry worked: the error it left goes.
+        OnErrorClosed();
+    }
 }
 
 void CToolSheet::BlinkStepTick() {

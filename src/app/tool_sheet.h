@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "app/store_saver.h"
 #include "core/delivery/clock.h"
 #include "core/delivery/delivery_cycle.h"
 #include "core/delivery/delivery_ui.h"
@@ -50,8 +51,9 @@ struct SheetStartup {
 struct SheetServices {
     Transfer* network = nullptr;  // the real transfer; run on a worker thread
     const Clock* clock = nullptr;
-    PopupFactory makePopup;              // default: the news popup window
-    SingleInstance* instance = nullptr;  // answers second starts while the sheet lives
+    PopupFactory makePopup;                          // default: the news popup window
+    SingleInstance* instance = nullptr;              // answers second starts while the sheet lives
+    int storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
 
 // Commands of the tray menu.
@@ -82,6 +84,8 @@ class CToolSheet : public QDialog, public DeliveryUi {
     bool Ended() const { return ended_; }
     // The store was saved at the end.
     bool Saved() const { return saved_; }
+    // Writes the store as the current feed changes; made at initialisation.
+    StoreSaver* Saver() const { return saver_.get(); }
 
     // The tray menu's commands; false for another id.
     bool OnCommand(int id);
@@ -150,6 +154,7 @@ class CToolSheet : public QDialog, public DeliveryUi {
     void ShowErrorDialog();
 
     bool AddTrayIcon();
+    void OnStoreSaved(bool ok);
     // Runs one cycle; false when a quit came meanwhile and the end was made.
     bool RunCycle(CycleResult& result);
     bool MayStartCycle() const;
@@ -163,6 +168,7 @@ class CToolSheet : public QDialog, public DeliveryUi {
     std::unique_ptr<QuittableTransfer> transfer_;
     ErrorState errors_;
     std::unique_ptr<DeliveryCycle> cycle_;
+    std::unique_ptr<StoreSaver> saver_;
 
     COptionPage2* page_ = nullptr;  // child of the tab widget
     QTabWidget* tabs_ = nullptr;

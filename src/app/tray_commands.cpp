@@ -172,7 +172,7 @@ void CToolSheet::FinishQuit() {
     blinkTimer_.stop();
     pollTimer_.Stop();
     if (services_.instance) services_.instance->StopListening();
-    saved_ = SaveItemStore(startup_.dataFile, cycle_->Current());
+    saved_ = saver_ ? saver_->SaveNow() : SaveItemStore(startup_.dataFile, cycle_->Current());
     emit ended();
 }
 

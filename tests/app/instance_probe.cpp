@@ -1,15 +1,21 @@
 // A stand-in for the program in the two-process tests of the single instance:
-//   instance_probe FOLDER NAME hold      take the lock, answer second starts, print
-//                                        "got <n>" for each message, "ready" once set up
-//   instance_probe FOLDER NAME starting  take the lock but do not answer yet
-//   instance_probe FOLDER NAME start     print first, handed-over or no-answer and exit
+//   instance_probe FOLDER NAME hold       take the lock, answer second starts, print
+//                                         "got <n>" for each message, "ready" once set up
+//   instance_probe FOLDER NAME late MS    the same, but take the messages only MS
+//                                         milliseconds after "ready" (a slow start)
+//   instance_probe FOLDER NAME silent     hold the lock file only, never listen
+//   instance_probe FOLDER NAME start [MS] print first, handed-over, no-answer or
+//                                         unusable (with the problem) and exit; MS is
+//                                         the hand-over wait
 // The holders run until their standard input closes.
 
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QLockFile>
 #include <QSocketNotifier>
+#include <QTimer>
 #include <cstdio>
 
 #include "app/single_instance.h"
@@ -29,32 +35,46 @@ class Receiver : public QObject {
 }  // namespace
 
 int main(int argc, char** argv) {
+    using velmora::SingleInstance;
     QCoreApplication app(argc, argv);
-    if (argc != 4) return 2;
-    velmora::SingleInstance instance(QString::fromLocal8Bit(argv[2]),
-                                     QString::fromLocal8Bit(argv[1]));
+    if (argc < 4) return 2;
+    SingleInstance instance(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1]));
     const QByteArray mode = argv[3];
-    const velmora::SingleInstance::Start start = instance.Acquire();
+    const int ms = argc > 4 ? QByteArray(argv[4]).toInt() : -1;
     if (mode == "start") {
-        switch (start) {
-            case velmora::SingleInstance::Start::First:
+        if (ms >= 0) instance.SetHandOverWaitMs(ms);
+        switch (instance.Acquire()) {
+            case SingleInstance::Start::First:
                 std::puts("first");
                 break;
-            case velmora::SingleInstance::Start::HandedOver:
+            case SingleInstance::Start::HandedOver:
                 std::puts("handed-over");
                 break;
-            case velmora::SingleInstance::Start::NoAnswer:
-                std::puts("no-answer");
+            case SingleInstance::Start::NoAnswer:
+                std::printf("no-answer: %s\n", qPrintable(instance.Problem()));
+                break;
+            case SingleInstance::Start::Unusable:
+                std::printf("unusable: %s\n", qPrintable(instance.Problem()));
                 break;
         }
         return 0;
     }
-    if (start != velmora::SingleInstance::Start::First) {
-        std::puts("not-first");
-        return 1;
-    }
+    QLockFile silentLock(instance.LockPath());
     Receiver receiver;
-    if (mode == "hold" && !instance.Listen(&receiver)) return 1;
+    if (mode == "silent") {
+        if (!silentLock.tryLock(0)) return 1;
+    } else {
+        if (instance.Acquire() != SingleInstance::Start::First) {
+            std::printf("not-first: %s\n", qPrintable(instance.Problem()));
+            return 1;
+        }
+        if (mode == "hold" && !instance.Listen(&receiver)) return 1;
+        if (mode == "late") {
+            QTimer::singleShot(ms, &app, [&] {
+                if (!instance.Listen(&receiver)) QCoreApplication::exit(1);
+            });
+        }
+    }
     std::puts("ready");
     std::fflush(stdout);
     QSocketNotifier input(STDIN_FILENO, QSocketNotifier::Read);

@@ -118,6 +118,7 @@ class SheetFixture : public HiveSandbox {
         services.network = &network_;
         services.clock = &clock_;
         services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
+        services.storeSaveIntervalMs = storeSaveIntervalMs_;
         sheet_ = std::make_unique<CToolSheet>(QStringLiteral("ツール"), startup, services);
         QObject::connect(sheet_.get(), &CToolSheet::ended, [this] { ++ended_; });
         QObject::connect(sheet_.get(), &CToolSheet::cycleFinished,
@@ -146,6 +147,7 @@ class SheetFixture : public HiveSandbox {
     std::vector<std::string> popupLog_;
     std::vector<int> cycles_;
     int ended_ = 0;
+    int storeSaveIntervalMs_ = kStoreSaveIntervalMs;
     std::unique_ptr<CToolSheet> sheet_;
     ScopedEnv savedDataHome_{"XDG_DATA_HOME"};
     ScopedEnv savedTmp_{"TMPDIR"};

@@ -1,9 +1,11 @@
 // One copy per user and name, with real processes: a second start hands over
-// to the running copy, finds a starting one silent, or takes over the lock of
-// a crashed one.
+// to the running copy (waiting for one that is still starting), reports one
+// that never answers or a lock or socket it cannot use, or takes over the
+// lock of a crashed one.
 
 #include <gtest/gtest.h>
 #include <signal.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
@@ -35,9 +37,11 @@ class SingleInstanceTest : public ::testing::Test {
         }
     }
 
-    QProcess& Hold(const QString& name, const QString& mode = QStringLiteral("hold")) {
+    QProcess& Hold(const QString& name, const QString& mode = QStringLiteral("hold"),
+                   const QStringList& extra = {}) {
         auto p = std::make_unique<QProcess>();
-        p->start(QStringLiteral(VELMORA_INSTANCE_PROBE), {folder_.path(), name, mode});
+        p->start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+                 QStringList{folder_.path(), name, mode} + extra);
         EXPECT_TRUE(p->waitForStarted(5000));
         EXPECT_TRUE(p->waitForReadyRead(10000));
         EXPECT_EQ(p->readLine().trimmed(), QByteArray("ready"));
@@ -45,9 +49,14 @@ class SingleInstanceTest : public ::testing::Test {
         return *holders_.back();
     }
 
-    QByteArray Start(const QString& name) {
+    QString SocketPath(const char* name) const {
+        return folder_.path() + QStringLiteral("/%1.%2.socket").arg(name).arg(getuid());
+    }
+
+    QByteArray Start(const QString& name, const QStringList& extra = {}) {
         QProcess p;
-        p.start(QStringLiteral(VELMORA_INSTANCE_PROBE), {folder_.path(), name, "start"});
+        p.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+                QStringList{folder_.path(), name, "start"} + extra);
         EXPECT_TRUE(p.waitForFinished(10000));
         EXPECT_EQ(p.exitCode(), 0);
         return p.readAllStandardOutput().trimmed();
@@ -78,10 +87,51 @@ TEST_F(SingleInstanceTest, SecondStartHandsOverShowNewsThenFetchNews) {
     EXPECT_EQ(ReadLines(first, 2), QByteArray("got 1057\ngot 1058\n"));
 }
 
-TEST_F(SingleInstanceTest, CopyThatDoesNotAnswerYetGetsNothing) {
-    QProcess& starting = Hold(QStringLiteral("VELMORA"), QStringLiteral("starting"));
-    EXPECT_EQ(Start(QStringLiteral("VELMORA")), QByteArray("no-answer"));
-    EXPECT_FALSE(starting.waitForReadyRead(300));
+TEST_F(SingleInstanceTest, QuickSecondStartsWaitForASlowFirstCopyAndAllHandOver) {
+    // The first copy holds the lock but takes its messages only 800 ms later.
+    QProcess& first = Hold(QStringLiteral("VELMORA"), QStringLiteral("late"), {"800"});
+    std::vector<std::unique_ptr<QProcess>> starts;
+    for (int i = 0; i < 10; ++i) {
+        starts.push_back(std::make_unique<QProcess>());
+        starts.back()->start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+                             {folder_.path(), QStringLiteral("VELMORA"), QStringLiteral("start")});
+    }
+    for (auto& p : starts) {
+        ASSERT_TRUE(p->waitForFinished(15000));
+        EXPECT_EQ(p->readAllStandardOutput().trimmed(), QByteArray("handed-over"));
+    }
+    const QByteArray got = ReadLines(first, 20);
+    EXPECT_EQ(got.count("got 1057\n"), 10) << got.constData();
+    EXPECT_EQ(got.count("got 1058\n"), 10) << got.constData();
+}
+
+TEST_F(SingleInstanceTest, CopyThatNeverListensIsReportedAfterTheWait) {
+    Hold(QStringLiteral("VELMORA"), QStringLiteral("silent"));
+    const QByteArray said = Start(QStringLiteral("VELMORA"), {"300"});
+    EXPECT_TRUE(said.startsWith("no-answer: ")) << said.constData();
+    EXPECT_TRUE(said.contains(SocketPath("VELMORA").toUtf8())) << said.constData();
+}
+
+TEST_F(SingleInstanceTest, UnusableLockOrSocketIsReported) {
+    // A directory where the socket goes.
+    ASSERT_TRUE(QDir().mkpath(SocketPath("VELMORA")));
+    QByteArray said = Start(QStringLiteral("VELMORA"));
+    EXPECT_EQ(said, "unusable: cannot listen on " + SocketPath("VELMORA").toUtf8() +
+                        ": it is a directory; remove it");
+    // A directory where the lock goes.
+    ASSERT_TRUE(QDir().mkpath(folder_.path() + QStringLiteral("/OTHER.%1.lock").arg(getuid())));
+    said = Start(QStringLiteral("OTHER"));
+    EXPECT_TRUE(said.startsWith("unusable: cannot use the lock file ")) << said.constData();
+    EXPECT_TRUE(said.endsWith(": it is a directory")) << said.constData();
+    // A folder whose socket path a socket cannot have.
+    const QString deep = folder_.path() + QStringLiteral("/") + QString(120, QChar('d'));
+    ASSERT_TRUE(QDir().mkpath(deep));
+    QProcess p;
+    p.start(QStringLiteral(VELMORA_INSTANCE_PROBE), {deep, QStringLiteral("VELMORA"), "start"});
+    ASSERT_TRUE(p.waitForFinished(10000));
+    said = p.readAllStandardOutput().trimmed();
+    EXPECT_TRUE(said.startsWith("unusable: the socket path ")) << said.constData();
+    EXPECT_TRUE(said.contains("is too long")) << said.constData();
 }
 
 TEST_F(SingleInstanceTest, DifferentNamesRunSideBySide) {

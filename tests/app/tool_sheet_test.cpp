@@ -3,6 +3,7 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/resource.h>
 
 #include <QKeyEvent>
 #include <QLabel>
@@ -11,6 +12,7 @@
 #include <QPushButton>
 #include <atomic>
 #include <condition_variable>
+#include <csignal>
 #include <mutex>
 #include <thread>
 
@@ -317,7 +319,7 @@ TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
     Provision();
     network_.Answer(kChannelServer, BodyAnswer(Feed(4)));
     CToolSheet& sheet = StartedSheet();
-    ASSERT_FALSE(fs::exists(DataFile()));
+    fs::remove(DataFile());  // written after the cycle; written again at the end
     EXPECT_TRUE(sheet.OnCommand(kCmdExit));
     EXPECT_EQ(ended_, 1);
     EXPECT_TRUE(sheet.Saved());
@@ -341,6 +343,130 @@ TEST_F(ToolSheetTest, UnreadableStoreIsNotReplacedAtTheEnd) {
     EXPECT_EQ(ended_, 1);
     EXPECT_FALSE(sheet.Saved());
     EXPECT_TRUE(fs::is_symlink(DataFile()));
+}
+
+namespace {
+
+std::vector<std::string> StoredHeadlines(const fs::path& file) {
+    FeedChannel stored;
+    std::vector<std::string> out;
+    if (!LoadItemStore(file, stored)) return {"(unreadable)"};
+    for (const FeedItem* item = stored.first(); item; item = item->next())
+        out.emplace_back(std::string(item->headline()) + (item->read ? "+" : ""));
+    return out;
+}
+
+// Writes beyond `bytes` fail with EFBIG while it lives (SIGXFSZ ignored).
+class FileSizeLimit {
+  public:
+    explicit FileSizeLimit(rlim_t bytes) {
+        getrlimit(RLIMIT_FSIZE, &saved_);
+        previous_ = std::signal(SIGXFSZ, SIG_IGN);
+        const rlimit limit{bytes, saved_.rlim_max};
+        setrlimit(RLIMIT_FSIZE, &limit);
+    }
+    ~FileSizeLimit() {
+        setrlimit(RLIMIT_FSIZE, &saved_);
+        std::signal(SIGXFSZ, previous_);
+    }
+
+  private:
+    rlimit saved_{};
+    void (*previous_)(int) = nullptr;
+};
+
+}  // namespace
+
+TEST_F(ToolSheetTest, ChangedFeedIsSavedAtOnceThenAtMostOncePerInterval) {
+    storeSaveIntervalMs_ = 1500;
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(3)));
+    CToolSheet& sheet = MakeSheet();
+    sheet.OnInitDialog();
+    std::vector<bool> saves;
+    QObject::connect(sheet.Saver(), &StoreSaver::saved, [&](bool ok) { saves.push_back(ok); });
+    Settle();
+    // The first cycle's feed is on disk at once, not only at the end.
+    ASSERT_EQ(saves.size(), 1u);
+    EXPECT_THAT(StoredHeadlines(DataFile()), ElementsAre("item0", "item1", "item2"));
+
+    // The same feed again: nothing to write.
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_FALSE(sheet.Saver()->Pending());
+
+    // Two changes within the interval make one write, once it has passed.
+    network_.Replace(kChannelServer, BodyAnswer(Feed(4)));
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    network_.Replace(kChannelServer, BodyAnswer(Feed(5)));
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_EQ(saves.size(), 1u);
+    EXPECT_TRUE(sheet.Saver()->Pending());
+    ASSERT_TRUE(WaitFor([&] { return saves.size() == 2u; }));
+    EXPECT_EQ(StoredHeadlines(DataFile()).size(), 5u);
+
+    // A read mark that changes is written too, after the interval.
+    sheet.Cycle().Current().first()->read = 1;
+    sheet.Saver()->FeedMayHaveChanged();
+    Settle();
+    EXPECT_EQ(saves.size(), 2u);
+    ASSERT_TRUE(WaitFor([&] { return saves.size() == 3u; }));
+    EXPECT_EQ(StoredHeadlines(DataFile()).front(), "item0+");
+    EXPECT_TRUE(saves.at(2));
+    EXPECT_EQ(sheet.Errors().Code(), 0);
+}
+
+TEST_F(ToolSheetTest, FailedSaveIsReportedKeepsTheOldStoreAndIsRetried) {
+    storeSaveIntervalMs_ = 200;
+    Provision();
+    const std::string old = "[Subscription]\r\nTitle=old\r\nTitle1=kept\r\nReaded1=1\r\n";
+    WriteBytes(DataFile(), old);
+    network_.Answer(kChannelServer, BodyAnswer(Feed(30)));
+    CToolSheet& sheet = MakeSheet();
+    std::unique_ptr<FileSizeLimit> full;
+    // The disk fills up once the fetch is in.
+    QObject::connect(&sheet, &CToolSheet::cycleFinished,
+                     [&] { full = std::make_unique<FileSizeLimit>(512); });
+    ::testing::internal::CaptureStderr();
+    sheet.OnInitDialog();
+    Settle();
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find("cannot save the news to " + DataFile().string() + ": File too large"),
+              std::string::npos)
+        << said;
+    EXPECT_EQ(sheet.Errors().Code(), kErrorStoreSave);
+    EXPECT_EQ(sheet.Errors().Detail(), EFBIG);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
+    EXPECT_EQ(sheet.TrayTip(), Utf("保存エラー"));
+    EXPECT_EQ(text::Cp932ToUtf8(sheet.Errors().MessageLine()),
+              "ニュースの保存に失敗しました。 (" + std::to_string(EFBIG) + ")");
+    EXPECT_EQ(ReadBytes(DataFile()), old);
+    EXPECT_EQ(std::distance(fs::directory_iterator(DataFile().parent_path()), {}), 1)
+        << "a temporary was left";
+    EXPECT_TRUE(sheet.Saver()->Pending());
+
+    // Room again: the next cycle, with the same feed, writes it.
+    full.reset();
+    QObject::disconnect(&sheet, &CToolSheet::cycleFinished, nullptr, nullptr);
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    ASSERT_TRUE(WaitFor([&] { return !sheet.Saver()->Pending(); }));
+    EXPECT_EQ(StoredHeadlines(DataFile()).size(), 30u);
+    EXPECT_EQ(sheet.Errors().Code(), 0);
+    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+
+    // A save that fails at the end says so and leaves the last good store.
+    const std::string good = ReadBytes(DataFile());
+    // (Room enough for what the test itself writes.)
+    full = std::make_unique<FileSizeLimit>(1024);
+    ::testing::internal::CaptureStderr();
+    sheet.RequestQuit();
+    EXPECT_NE(::testing::internal::GetCapturedStderr().find("File too large"), std::string::npos);
+    full.reset();
+    EXPECT_EQ(ended_, 1);
+    EXPECT_FALSE(sheet.Saved());
+    EXPECT_EQ(ReadBytes(DataFile()), good);
 }
 
 namespace {

@@ -1,15 +1,19 @@
 // The real program as a process: its options, the second start and the end by
 // SIGTERM, against the demo service on 127.0.0.1, headless.
 
+#include <grp.h>
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QProcess>
 #include <QThread>
 #include <filesystem>
+#include <fstream>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -18,6 +22,7 @@
 #include "demo_profile.h"
 #include "demo_service.h"
 #include "support/hive_sandbox.h"
+#include "support/temp_folder.h"
 
 namespace fs = std::filesystem;
 using namespace velmora;
@@ -87,9 +92,11 @@ class VelmoraProcessTest : public ::testing::Test {
         return env;
     }
 
-    QProcess& Launch(const QStringList& args = {}) {
+    // `inChild` runs in the child before the program starts.
+    QProcess& Launch(const QStringList& args = {}, std::function<void()> inChild = {}) {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(Environment());
+        if (inChild) p->setChildProcessModifier(inChild);
         p->start(QStringLiteral(VELMORA_EXE), args);
         EXPECT_TRUE(p->waitForStarted(10000));
         running_.push_back(std::move(p));
@@ -233,4 +240,116 @@ TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndSaves) {
     EXPECT_EQ(stored.first()->headline(), "kept one");
     EXPECT_EQ(stored.first()->read, 1);
     EXPECT_TRUE(fs::is_empty(root_ / "tmp")) << "work file left behind";
+}
+
+TEST_F(VelmoraProcessTest, AChangedFeedIsOnDiskAtOnceSoKillNineKeepsIt) {
+    StartService();
+    QProcess& p = Launch();
+    const auto stored = [&] {
+        FeedChannel channel;
+        return LoadItemStore(Store(), channel) ? channel.count() : -1;
+    };
+    ASSERT_TRUE(WaitFor([&] { return stored() == static_cast<int>(service_->ItemCount()); }, 30000))
+        << p.readAllStandardError().constData();
+    ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+    ASSERT_TRUE(p.waitForFinished(10000));
+    EXPECT_EQ(stored(), static_cast<int>(service_->ItemCount()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(Store().parent_path()), {}), 1);
+}
+
+TEST_F(VelmoraProcessTest, TemporariesOfEarlierRunsAreRemovedAtStart) {
+    StartService();
+    const fs::path data = Store().parent_path();
+    fs::create_directories(data);
+    const auto write = [](const fs::path& file, std::size_t bytes) {
+        std::ofstream(file, std::ios::binary) << std::string(bytes, 'x');
+    };
+    write(data / ".VELMORA.dat.a1B2c3", 1 << 20);
+    write(data / ".VELMORA.dat.Zz9yY8", 10);
+    write(root_ / "tmp" / "LUM0A1B2C3D.tmp", 1000);
+    // Not ours: other names, a link, another user's file.
+    write(data / ".VELMORA.dat.toolong1", 1);
+    write(data / "notes.txt", 1);
+    write(root_ / "tmp" / "LUMXYZ.tmp", 1);
+    write(root_ / "elsewhere", 1);
+    fs::create_symlink(root_ / "elsewhere", root_ / "tmp" / "LUM00000000.tmp");
+    const bool root = geteuid() == 0;
+    if (root) {
+        write(root_ / "tmp" / "LUMFFFFFFFF.tmp", 1);
+        ASSERT_EQ(lchown((root_ / "tmp" / "LUMFFFFFFFF.tmp").c_str(), 65534, 65534), 0);
+    }
+
+    QProcess& p = Launch();
+    ASSERT_TRUE(WaitFor([&] { return service_->ServiceRequests() >= 1; }, 30000));
+    for (const char* gone : {".VELMORA.dat.a1B2c3", ".VELMORA.dat.Zz9yY8"}) {
+        EXPECT_FALSE(fs::exists(data / gone)) << gone;
+    }
+    EXPECT_FALSE(fs::exists(root_ / "tmp" / "LUM0A1B2C3D.tmp"));
+    EXPECT_TRUE(fs::exists(data / ".VELMORA.dat.toolong1"));
+    EXPECT_TRUE(fs::exists(data / "notes.txt"));
+    EXPECT_TRUE(fs::exists(root_ / "tmp" / "LUMXYZ.tmp"));
+    EXPECT_TRUE(fs::is_symlink(root_ / "tmp" / "LUM00000000.tmp"));
+    EXPECT_TRUE(fs::exists(root_ / "elsewhere"));
+    if (root) {
+        EXPECT_TRUE(fs::exists(root_ / "tmp" / "LUMFFFFFFFF.tmp"));
+    }
+    ASSERT_TRUE(Terminate(p));
+    EXPECT_TRUE(p.readAllStandardError().contains(
+        "removed 3 temporary files (1049586 bytes) left by earlier runs"));
+}
+
+TEST_F(VelmoraProcessTest, ASaveThatFailsIsToldAndTheEndSaysSoInItsStatus) {
+    StartService();
+    FeedChannel old;
+    FeedItem item;
+    item.SetHeadline("old news");
+    old.AppendCopy(item)->read = 1;
+    fs::create_directories(Store().parent_path());
+    ASSERT_TRUE(SaveItemStore(Store(), old));
+    const std::string before = velmora::test_support::ReadFile(Store());
+    // The data folder turns read-only. Root writes anyway, so the program runs
+    // as an ordinary user then.
+    std::function<void()> asUser;
+    if (geteuid() == 0) {
+        for (const auto& entry : fs::recursive_directory_iterator(root_))
+            ASSERT_EQ(lchown(entry.path().c_str(), 65534, 65534), 0);
+        ASSERT_EQ(chown(root_.c_str(), 65534, 65534), 0);
+        asUser = [] {
+            if (setgroups(0, nullptr) != 0 || setgid(65534) != 0 || setuid(65534) != 0) _exit(77);
+        };
+    }
+    ASSERT_EQ(chmod(Store().parent_path().c_str(), 0555), 0);
+
+    QProcess& p = Launch({}, asUser);
+    QByteArray said;
+    const std::string expected =
+        "velmora: cannot save the news to " + Store().string() + ": Permission denied";
+    ASSERT_TRUE(WaitFor(
+        [&] {
+            p.waitForReadyRead(100);
+            said += p.readAllStandardError();
+            return said.contains(expected.c_str());
+        },
+        30000))
+        << said.constData();
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    ASSERT_TRUE(p.waitForFinished(30000));
+    said += p.readAllStandardError();
+    EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
+    EXPECT_EQ(p.exitCode(), 1) << said.constData();
+    // Once after the cycle, once at the end.
+    EXPECT_EQ(said.count(expected.c_str()), 2) << said.constData();
+    EXPECT_EQ(velmora::test_support::ReadFile(Store()), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(Store().parent_path()), {}), 1);
+    chmod(Store().parent_path().c_str(), 0700);
+}
+
+TEST_F(VelmoraProcessTest, ADirectoryAtTheSocketPathIsToldWithAFailingStatus) {
+    const fs::path socket = root_ / "run" / ("velmora." + std::to_string(getuid()) + ".socket");
+    fs::create_directories(socket);
+    QProcess& p = Launch();
+    ASSERT_TRUE(p.waitForFinished(15000));
+    EXPECT_EQ(p.exitCode(), 1);
+    EXPECT_EQ(p.readAllStandardError(), QByteArray("velmora: cannot listen on ") + socket.c_str() +
+                                            ": it is a directory; remove it\n");
 }

@@ -7,12 +7,14 @@
 
 namespace velmora {
 
-// Error codes used by the delivery cycle.
+// Error codes used by the delivery cycle and the tool sheet.
 inline constexpr std::int32_t kErrorWorkFile = 82;
 inline constexpr std::int32_t kErrorServerNotFound = 58;
 inline constexpr std::int32_t kErrorUnauthorized = 401;
 inline constexpr std::int32_t kErrorNotFound = 404;
 inline constexpr std::int32_t kErrorAuthentication = 1000;
+// The item store could not be written; the detail is the system error number.
+inline constexpr std::int32_t kErrorStoreSave = 1100;
 inline constexpr std::int32_t kErrorInternal = 65535;
 
 struct ErrorEntry {

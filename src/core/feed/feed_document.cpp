@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <memory>
 #include <string>
@@ -301,15 +302,23 @@ void ReadChannel(const xmlNode* element, TextCollector& texts) {
     }
 }
 
-void ReadRdf(const xmlNode* rdf, FeedChannel& channel, TextCollector& texts) {
+// Gives the number of items left out beyond kMaxFeedItems.
+std::size_t ReadRdf(const xmlNode* rdf, FeedChannel& channel, TextCollector& texts) {
     const FeedItem blank(channel.colors());
+    std::size_t kept = 0, dropped = 0;
     for (const xmlNode* child = rdf->children; child && !texts.exceeded(); child = child->next) {
         if (IsElement(child, "item")) {
+            if (kept == kMaxFeedItems) {
+                ++dropped;
+                continue;
+            }
+            ++kept;
             ReadItem(child, *channel.AppendCopy(blank), texts);
         } else if (IsElement(child, "channel")) {
             ReadChannel(child, texts);
         }
     }
+    return dropped;
 }
 
 void ReadIdentity(const xmlNode* client, TextCollector& texts) {
@@ -390,14 +399,20 @@ FetchResult LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel&
     // the file (a one-byte character of the file's encoding that needs three);
     // anything beyond that comes from entity expansion.
     TextCollector texts(channel, 3 * static_cast<std::size_t>(st.st_size) + (1u << 20));
+    std::size_t dropped = 0;
     for (const xmlNode* node = doc->children; node; node = node->next) {
         if (IsElement(node, "RDF")) {
-            ReadRdf(node, channel, texts);
+            dropped += ReadRdf(node, channel, texts);
         } else if (IsElement(node, "LuMoClient")) {
             ReadIdentity(node, texts);
         }
     }
     if (texts.exceeded()) return Fail(channel, errors);
+    if (dropped > 0) {
+        std::fprintf(stderr, "velmora: %s: the feed has %zu items; kept the first %zu\n",
+                     workFile.c_str(), static_cast<std::size_t>(channel.count()) + dropped,
+                     kMaxFeedItems);
+    }
     return FetchOk;
 }
 

@@ -2,6 +2,7 @@
 // Loading the service's XML answers (the RDF channel document and the
 // LuMoClient identity document) into a FeedChannel.
 
+#include <cstddef>
 #include <filesystem>
 
 #include "core/delivery/error_table.h"
@@ -9,6 +10,10 @@
 #include "core/feed/feed_channel.h"
 
 namespace velmora {
+
+// A news channel sends tens of items; a document with more than this keeps
+// its first ones, so that one huge answer cannot swell the store for good.
+inline constexpr std::size_t kMaxFeedItems = 10000;
 
 // Empties `channel` (keeping its identity), then fills it from the document in
 // `workFile`. A file that cannot be read or is not well-formed XML reports

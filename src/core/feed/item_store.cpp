@@ -170,10 +170,42 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
     return true;
 }
 
-bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel) {
+std::uint64_t ItemStoreDigest(const FeedChannel& channel) {
+    std::uint64_t h = 0xcbf29ce484222325ull;
+    const auto mix = [&h](std::string_view bytes) {
+        for (const char c : bytes) h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
+        // The length ends each text, so that moving bytes between texts shows.
+        for (std::size_t n = bytes.size() + 1; n; n >>= 8) h = (h ^ (n & 0xFF)) * 0x100000001b3ull;
+    };
+    mix(channel.title());
+    mix(channel.link());
+    mix(channel.dateText());
+    char color[16];
+    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+        mix(item->headline());
+        mix(item->link());
+        mix(item->detail());
+        mix(item->dateText());
+        mix(item->read ? "1" : "0");
+        mix(ColorText(item->textColor, color));
+        mix(ColorText(item->readTextColor, color));
+        mix(item->image());
+    }
+    return h;
+}
+
+bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel,
+                   StoreError* error) {
+    int number = 0;
     // An existing file that cannot be read must not be replaced by our section alone.
-    std::optional<ProfileFile> profile = ProfileFile::Load(file);
-    if (!profile) return false;
+    std::optional<ProfileFile> profile = ProfileFile::Load(file, &number);
+    if (!profile) {
+        if (error) {
+            *error = {number, "the existing file cannot be read (" +
+                                  std::string(std::strerror(number)) + "), so it is kept"};
+        }
+        return false;
+    }
 
     std::size_t bytes = channel.title().size() + channel.link().size() + channel.dateText().size();
     for (const FeedItem* item = channel.first(); item; item = item->next()) {
@@ -200,7 +232,9 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
     }
     profile->DeleteSection(kItemStoreSection);
     profile->AppendSection(std::move(section));
-    return profile->Save(file);
+    if (profile->Save(file, &number)) return true;
+    if (error) *error = {number, std::strerror(number)};
+    return false;
 }
 
 }  // namespace velmora

@@ -15,6 +15,7 @@
 #include <utility>
 
 #include "core/settings/hive_storage.h"
+#include "core/settings/registry_backend.h"
 #include "core/text/cp932.h"
 
 namespace velmora {
@@ -185,16 +186,16 @@ ProfileFile::Line ProfileFile::NextLine(std::string_view text, std::size_t& pos)
     Line line;
     const char* start = text.data() + pos;
     const std::size_t left = text.size() - pos;
-    const auto* lf = static_cast<const char*>(std::memchr(start, '\n', left));
-    const std::size_t lfAt = lf ? static_cast<std::size_t>(lf - start) : left;
-    const auto* cr = static_cast<const char*>(std::memchr(start, '\r', lfAt));
-    std::size_t length;
-    if (cr) {
-        length = static_cast<std::size_t>(cr - start);
-        line.end = length + 1 == lfAt ? Line::kCrLf : Line::kCr;
+    // The scan stops at the first break of either kind: looking for one kind
+    // through the rest of the text made a file without it quadratic.
+    const std::size_t length =
+        static_cast<std::size_t>(std::find_if(start, start + left, IsBreak) - start);
+    if (length == left) {
+        line.end = Line::kNone;
+    } else if (start[length] == '\n') {
+        line.end = Line::kLf;
     } else {
-        length = lfAt;
-        line.end = lf ? Line::kLf : Line::kNone;
+        line.end = length + 1 < left && start[length + 1] == '\n' ? Line::kCrLf : Line::kCr;
     }
     line.text = text.substr(pos, length);
     pos += length + (line.end == Line::kCrLf ? 2 : line.end == Line::kNone ? 0 : 1);
@@ -385,18 +386,23 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
     return profile;
 }
 
-std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file) {
+std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error) {
+    const auto fail = [error](int number) -> std::optional<ProfileFile> {
+        if (error) *error = number;
+        return std::nullopt;
+    };
     // Non-blocking, so that a FIFO in the file's place cannot hang the load.
     const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
     if (fd < 0) {
         if (errno == ENOENT) return ProfileFile::Parse({});
-        return std::nullopt;
+        return fail(errno);
     }
     std::string text;
     struct stat st {};
     if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        const int number = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
         ::close(fd);
-        return std::nullopt;
+        return fail(number);
     }
     // One spare byte, so that the read which meets the end of an unchanged
     // file does not first grow (and copy) the whole text.
@@ -408,8 +414,9 @@ std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file) 
         if (n == 0) break;
         if (n < 0) {
             if (errno == EINTR) continue;
+            const int number = errno;
             ::close(fd);
-            return std::nullopt;
+            return fail(number);
         }
         filled += static_cast<std::size_t>(n);
     }
@@ -516,9 +523,25 @@ std::string ProfileFile::Text() const {
     return out;
 }
 
-bool ProfileFile::Save(const std::filesystem::path& file) const {
+bool ProfileFile::Save(const std::filesystem::path& file, int* error) const {
+    errno = 0;
     // The feed is the user's own: a new file is theirs alone, like the settings hive.
-    return ReplaceFileAtomically(file, Text(), 0600, false, 0700) == kRegOk;
+    const long status = ReplaceFileAtomically(file, Text(), 0600, false, 0700);
+    if (status == kRegOk) return true;
+    if (error) {
+        // The replacement leaves the errno of its failure in place; when that is
+        // not the one its status stands for, the status decides.
+        const int number = errno;
+        if (number != 0 && StatusFromErrno(number) == status) {
+            *error = number;
+        } else {
+            *error = status == kRegNotFound       ? ENOENT
+                     : status == kRegAccessDenied ? EACCES
+                     : status == kRegDiskFull     ? ENOSPC
+                                                  : EIO;
+        }
+    }
+    return false;
 }
 
 }  // namespace velmora

@@ -50,8 +50,9 @@ class ProfileFile {
     // Parses the text of a profile file.
     static ProfileFile Parse(std::string_view text);
     // Reads the whole file at once. A missing file gives an empty profile;
-    // nullopt when the file exists but cannot be read.
-    static std::optional<ProfileFile> Load(const std::filesystem::path& file);
+    // nullopt when the file exists but cannot be read (`error`, when given,
+    // then holds the errno: EISDIR or EINVAL for something not a file).
+    static std::optional<ProfileFile> Load(const std::filesystem::path& file, int* error = nullptr);
 
     // The value of `key` in `section`, or nullopt when either is absent. The
     // view lives as long as this profile and is not changed by later writes.
@@ -89,8 +90,9 @@ class ProfileFile {
 
     // Writes Text() atomically: a temporary file in the same folder, fsync,
     // rename (missing folders are made). On failure the old file is intact and
-    // the temporary is removed.
-    bool Save(const std::filesystem::path& file) const;
+    // the temporary is removed. `error`, when given, receives the errno of a
+    // failure.
+    bool Save(const std::filesystem::path& file, int* error = nullptr) const;
 
   private:
     struct Line;

@@ -1,6 +1,7 @@
 #pragma once
 // Where the program keeps its per-user data, and the name it runs under.
 
+#include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
@@ -26,5 +27,21 @@ std::filesystem::path PrepareDataFolder();
 inline std::filesystem::path ItemStorePath(const std::filesystem::path& dataFolder) {
     return dataFolder / kItemStoreName;
 }
+
+// What RemoveLeftovers removed.
+struct Leftovers {
+    int files = 0;
+    std::uintmax_t bytes = 0;
+};
+
+// Removes what interrupted runs of this single-instance program left: the
+// store's save temporaries (".VELMORA.dat.XXXXXX") beside `storeFile` (and
+// beside the file it links to), and download work files ("LUM" + 8 hex digits
+// + ".tmp") in `workFolder`. Only regular files owned by this user go.
+Leftovers RemoveLeftovers(const std::filesystem::path& storeFile,
+                          const std::filesystem::path& workFolder);
+
+// The folder of the download work files: $TMPDIR, or /tmp.
+std::filesystem::path WorkFileFolder();
 
 }  // namespace velmora

@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -356,15 +357,44 @@ TEST_F(FeedDocument, FiftyMegabyteDocumentsEndCleanly) {
         EXPECT_EQ(channel_.first()->headline().size(), 50u << 20);
     }
 
-    // 50 MB of ordinary items loads in full.
+    // 50 MB of ordinary items keeps the first ones.
     doc = "<RDF>";
     const std::string item = "<item><dc.subject>headline</dc.subject><title>" +
                              std::string(400, 'd') + "</title><date>d</date></item>\n";
     std::size_t items = 0;
     for (; doc.size() < (50u << 20); ++items) doc += item;
     doc += "</RDF>";
+    ASSERT_GT(items, kMaxFeedItems);
     ASSERT_EQ(Load(doc), FetchOk);
-    EXPECT_EQ(channel_.count(), static_cast<std::int32_t>(items));
+    EXPECT_EQ(channel_.count(), static_cast<std::int32_t>(kMaxFeedItems));
+}
+
+TEST_F(FeedDocument, AFeedKeepsItsFirstTenThousandItemsAndSaysSo) {
+    const auto document = [](std::size_t items) {
+        std::string doc = "<RDF>";
+        for (std::size_t i = 0; i < items; ++i) {
+            doc += "<item><dc.subject>h" + std::to_string(i) + "</dc.subject></item>";
+        }
+        // A channel element after the items is still read.
+        return doc + "<channel><title>late title</title></channel></RDF>";
+    };
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(Load(document(kMaxFeedItems)), FetchOk);
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(channel_.count(), 10000);
+
+    ::testing::internal::CaptureStderr();
+    ASSERT_EQ(Load(document(kMaxFeedItems + 2345)), FetchOk);
+    const std::string said = ::testing::internal::GetCapturedStderr();
+    EXPECT_NE(said.find(work_.string()), std::string::npos) << said;
+    EXPECT_NE(said.find("12345 items; kept the first 10000"), std::string::npos) << said;
+    EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
+    ASSERT_EQ(channel_.count(), 10000);
+    EXPECT_EQ(channel_.first()->headline(), "h0");
+    EXPECT_EQ(channel_.last()->headline(), "h9999");
+    EXPECT_EQ(channel_.title(), "late title");
+    EXPECT_EQ(errors_.Code(), 0);
 }
 
 // Real-world feeds of every kind: whatever they hold, the loader ends with
