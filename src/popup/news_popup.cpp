@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
+#include <chrono>
 
 #include "app/messages.h"
 #include "feed/feed_channel.h"
@@ -40,6 +42,11 @@ QRect ScreenArea() {
 
 CNewsPopup::CNewsPopup(ItemColors) : CSkinWnd(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
     launcher_ = OpenInBrowser;
+    clock_ = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_ShowWithoutActivating);
     struct TimerSetup {
@@ -263,6 +270,7 @@ void CNewsPopup::OnCommand(int id) {
             Toggle();
             break;
         case kTickerCommand:
+            CatchUpTicker();
             if (const CardRecord* message = ticker_.Current())
                 launcher_(message->link, AddressOrigin::Feed);
             break;
@@ -291,16 +299,44 @@ bool CNewsPopup::IsTimerActive(int id) const {
 void CNewsPopup::ResetTicker() {
     tickerTimer_.stop();
     ticker_.Reset();
-    tickerTimer_.start();
+    tickerEpoch_ = clock_();
+    tickerTicks_ = 0;
+    UpdateTickerTimer();
 }
 
 void CNewsPopup::OnTicker() {
-    if (!ticker_.Step()) return;
+    // The first tick after a resume may come early to keep the beat.
+    if (tickerTimer_.interval() != kTickerInterval) tickerTimer_.setInterval(kTickerInterval);
+    CatchUpTicker();
+}
+
+void CNewsPopup::CatchUpTicker() {
+    const std::int64_t elapsed = clock_() - tickerEpoch_;
+    const std::uint64_t due =
+        elapsed > 0 ? static_cast<std::uint64_t>(elapsed / kTickerInterval) : 0;
+    if (due <= tickerTicks_) return;
+    const bool changed = ticker_.Advance(due - tickerTicks_);
+    tickerTicks_ = due;
+    if (!changed) return;
     // Off-screen text is not painted; it is brought up to date when it shows.
     if (TickerOnScreen())
         ShowTickerText();
     else
         tickerTextPending_ = true;
+}
+
+void CNewsPopup::UpdateTickerTimer() {
+    const bool seen = created_ && ticker_.count() > 0 && isVisible() && TickerOnScreen();
+    if (!seen) {
+        tickerTimer_.stop();
+        return;
+    }
+    if (tickerTimer_.isActive()) return;
+    CatchUpTicker();
+    if (tickerTextPending_) ShowTickerText();
+    // The next tick falls where it would have fallen without the pause.
+    const std::int64_t elapsed = std::max<std::int64_t>(0, clock_() - tickerEpoch_);
+    tickerTimer_.start(kTickerInterval - static_cast<int>(elapsed % kTickerInterval));
 }
 
 void CNewsPopup::ShowTickerText() {
@@ -425,7 +461,18 @@ void CNewsPopup::moveEvent(QMoveEvent* event) {
     CSkinWnd::moveEvent(event);
     if (!created_) return;
     if (CardsOnScreen()) EnsureCards();
+    UpdateTickerTimer();
     if (tickerTextPending_ && TickerOnScreen()) ShowTickerText();
+}
+
+void CNewsPopup::showEvent(QShowEvent* event) {
+    CSkinWnd::showEvent(event);
+    UpdateTickerTimer();
+}
+
+void CNewsPopup::hideEvent(QHideEvent* event) {
+    CSkinWnd::hideEvent(event);
+    UpdateTickerTimer();
 }
 
 }  // namespace velmora

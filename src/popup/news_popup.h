@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTimer>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class CNewsPopup : public CSkinWnd {
   public:
     // Opens an address in the desktop's browser (OpenInBrowser unless replaced).
     using Launcher = std::function<bool(const std::string& cp932Address, AddressOrigin origin)>;
+    // Milliseconds of a steady clock; the ticker's place is worked out from it.
+    using MonotonicClock = std::function<std::int64_t()>;
 
     // The cards show no read marks, so the item colours are not needed here;
     // the parameter keeps the tool sheet's call the same for every popup.
@@ -58,6 +61,8 @@ class CNewsPopup : public CSkinWnd {
     void OnCommand(int id) override;
 
     void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+    // Replaces the steady clock; call before CreatePopup.
+    void SetClock(MonotonicClock clock) { clock_ = std::move(clock); }
     // How long the parked popup keeps its web engine before giving its memory back.
     void SetCardReleaseDelay(int milliseconds) { releaseTimer_.setInterval(milliseconds); }
 
@@ -86,6 +91,8 @@ class CNewsPopup : public CSkinWnd {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void ComputeScreenPositions();
@@ -105,6 +112,10 @@ class CNewsPopup : public CSkinWnd {
     bool CardsOnScreen() const;
     bool TickerOnScreen() const;
     void ShowTickerText();
+    // The ticker's timer runs only while its text can be seen; the text is
+    // kept where a timer running all along would have left it.
+    void UpdateTickerTimer();
+    void CatchUpTicker();
     void StartReleaseCountdown();
 
     bool created_ = false;
@@ -129,6 +140,9 @@ class CNewsPopup : public CSkinWnd {
     std::size_t page_ = 0;
     NewsTicker ticker_;
     bool tickerTextPending_ = false;
+    MonotonicClock clock_;
+    std::int64_t tickerEpoch_ = 0;   // clock reading of the ticker's start
+    std::uint64_t tickerTicks_ = 0;  // ticks taken since then
 
     QTimer slideInTimer_;
     QTimer slideOutTimer_;

@@ -13,6 +13,7 @@
 #include "app/messages.h"
 #include "popup/card_area.h"
 #include "popup_test_support.h"
+#include "text/cp932.h"
 
 namespace velmora {
 namespace {
@@ -56,6 +57,7 @@ class NewsPopupTest : public ::testing::Test {
         ASSERT_TRUE(dir.isValid());
         qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir).toUtf8());
         popup.SetLauncher(launches.Launcher());
+        popup.SetClock([this] { return now; });
         ASSERT_TRUE(popup.CreatePopup());
         popup.show();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -82,6 +84,7 @@ class NewsPopupTest : public ::testing::Test {
 
     QTemporaryDir dir;
     LaunchLog launches;
+    std::int64_t now = 1000;  // the popup's clock, in milliseconds
     CNewsPopup popup;
     PopupPositions expected;
     FeedChannel channel;
@@ -98,7 +101,8 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_TRUE(popup.mask().contains(QPoint(400, 150)));
     EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
     EXPECT_FALSE(popup.IsOpened());
-    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    // Nothing to scroll and nowhere to be seen: no ticker timer.
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
     EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
     // No web engine until the cards are about to be seen.
     EXPECT_EQ(popup.Cards(), nullptr);
@@ -228,11 +232,15 @@ TEST_F(NewsPopupTest, TickerBarOpensTheMessageOnShow) {
     FillChannel(channel, {}, "first|second", "http://t/1|http://t/2");
     popup.SetChannel(channel);
     EXPECT_EQ(popup.Ticker().count(), 2u);
-    ASSERT_TRUE(WaitFor([&] { return popup.Ticker().Current() != nullptr; }, 1000));
+    // The first tick starts message 0; the second follows 80 + 50 ticks later.
+    now += 100;
     popup.OnCommand(kTickerCommand);
-    ASSERT_EQ(launches.calls.size(), 1u);
+    now += 130 * 100;
+    popup.OnCommand(kTickerCommand);
+    ASSERT_EQ(launches.calls.size(), 2u);
     EXPECT_EQ(launches.calls[0].first, "http://t/1");
     EXPECT_EQ(launches.calls[0].second, AddressOrigin::Feed);
+    EXPECT_EQ(launches.calls[1].first, "http://t/2");
 }
 
 TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
@@ -245,17 +253,52 @@ TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
     EXPECT_TRUE(launches.calls.empty());
 }
 
-TEST_F(NewsPopupTest, TickerTextIsShownOnlyWhereItCanBeSeen) {
+TEST_F(NewsPopupTest, TickerRunsOnlyWhereItCanBeSeen) {
     FillChannel(channel, {}, "hello", "http://t/1");
     popup.SetChannel(channel);
-    // Parked, the ticker runs but its text stays unpainted.
-    ASSERT_TRUE(WaitFor([&] { return !popup.Ticker().ShownText().empty(); }, 2000));
+    // Parked, the ticker's text is off the screen: no timer, nothing painted.
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+    now += 5000;
+    QCoreApplication::processEvents();
     EXPECT_TRUE(popup.TickerLabel()->text().isEmpty());
     popup.move(Open());
-    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), popup.Ticker().ShownText());
-    ASSERT_TRUE(WaitFor([&] { return popup.TickerLabel()->text().size() < 80; }, 2000));
-    EXPECT_TRUE(popup.TickerLabel()->text().endsWith("hello"));
+    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    // Fifty ticks in: message 0 started on the first, 49 spaces came in since.
+    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), std::string(32, ' ') + "hello");
     EXPECT_EQ(popup.TickerLabel()->font().pixelSize(), 10);
+    now += 3000;
+    ASSERT_TRUE(WaitFor([&] { return popup.TickerLabel()->text().size() < 37; }, 2000));
+    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), std::string(2, ' ') + "hello");
+    popup.hide();
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+    popup.show();
+    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    popup.Park();
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+}
+
+TEST_F(NewsPopupTest, TickerTextAfterAnOffScreenPauseIsTheTextWithoutOne) {
+    const char* description = "first message|  second|\x81\x40third";
+    FillChannel(channel, {}, description, "1|2|3");
+    NewsTicker unpaused;
+    unpaused.SetMessages(TickerMessages(description, "1|2|3"));
+    unpaused.Reset();
+    popup.SetChannel(channel);
+    popup.move(Open());
+    now += 37;  // between two ticks
+    // Pauses of every length, each starting and ending anywhere in a message.
+    for (const int pause : {7, 130, 3, 1111, 57, 50, 260000, 40, 999, 2}) {
+        const int seen = 1 + pause % 97;
+        now += seen * 100;
+        popup.Park();
+        now += pause * 100;
+        popup.move(Open());
+        for (int i = 0; i < seen + pause; ++i) unpaused.Step();
+        ASSERT_EQ(popup.TickerLabel()->text().toStdString(),
+                  text::Cp932ToUtf8(unpaused.ShownText()))
+            << pause;
+        ASSERT_EQ(popup.Ticker().index(), unpaused.index()) << pause;
+    }
     popup.Park();
 }
 
