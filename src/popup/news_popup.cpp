@@ -14,6 +14,7 @@
 #include "feed/feed_channel.h"
 #include "popup/browser_launcher.h"
 #include "popup/card_area.h"
+#include "popup/card_cover.h"
 #include "popup/card_paging.h"
 #include "popup/popup_resources.h"
 #include "service/registry.h"
@@ -24,6 +25,10 @@ namespace velmora {
 namespace {
 
 constexpr int kCardReleaseDelay = 300000;
+// Long enough for the cards' pictures to come in (their script waits 15 s).
+constexpr int kCardPauseDelay = 16000;
+// How long a picture of the cards is waited for before they are released anyway.
+constexpr int kPictureWaitMs = 2000;
 constexpr const char* kTemplateTooLarge = "テンプレートのバッファが足りません";
 
 // The part of the browser rectangle the strips leave visible.
@@ -68,8 +73,12 @@ CNewsPopup::CNewsPopup(ItemColors) : CSkinWnd(nullptr, Qt::Tool | Qt::FramelessW
     releaseTimer_.setSingleShot(true);
     releaseTimer_.setInterval(kCardReleaseDelay);
     connect(&releaseTimer_, &QTimer::timeout, this, [this] {
-        if (!opened_ && !CardsOnScreen()) ReleaseCards();
+        if (!opened_ && !CardsOnScreen()) ReleaseAfterSnapshot();
     });
+    pauseTimer_.setSingleShot(true);
+    pauseTimer_.setInterval(kCardPauseDelay);
+    pauseTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&pauseTimer_, &QTimer::timeout, this, &CNewsPopup::PauseOrSnapshot);
 }
 
 CNewsPopup::~CNewsPopup() {
@@ -126,6 +135,9 @@ bool CNewsPopup::CreatePopup() {
         strips_[i]->setAutoFillBackground(true);
         strips_[i]->setGeometry(ToQRect(kStripRects[i]));
     }
+
+    // Under the card window, which is placed over it once it has painted.
+    cover_ = new CardCover(this, kCardsVisibleRect);
 
     dragX_ = dragY_ = -1;
     ComputeScreenPositions();
@@ -346,11 +358,16 @@ void CNewsPopup::ShowTickerText() {
 }
 
 void CNewsPopup::ShowPage() {
+    if (cover_) cover_->SetCards(items_, page_);
     if (cards_) {
+        // The cover is seen until the new page has been painted.
+        cards_->Resume();
+        cards_->Conceal();
         cards_->Navigate(QUrl(QStringLiteral("about:blank")));
         writePollTimer_.stop();
         writePollTimer_.start();
     }
+    UpdateCover();
     const PagingButtons buttons = PagingButtonStates(page_, items_.size());
     prevButton_.SetDisabled(buttons.prevDisabled);
     nextButton_.SetDisabled(buttons.nextDisabled);
@@ -363,25 +380,33 @@ void CNewsPopup::OnWritePoll() {
     }
     if (cards_->ReadyState() == 3) return;
     writePollTimer_.stop();
-    if (!WritePage()) writePollTimer_.start();
+    if (WritePage())
+        SchedulePause();  // again when it has painted
+    else
+        writePollTimer_.start();
 }
 
 bool CNewsPopup::WritePage() {
     if (!cards_) return false;
     const std::string page = ComposePage(templates_, items_, page_, NewPageNonce());
-    return cards_->WritePage(QByteArray(page.data(), static_cast<qsizetype>(page.size())));
+    if (!cards_->WritePage(QByteArray(page.data(), static_cast<qsizetype>(page.size()))))
+        return false;
+    writtenItems_ = items_;
+    writtenPage_ = page_;
+    return true;
 }
 
 void CNewsPopup::EnsureCards() {
     releaseTimer_.stop();
+    pauseTimer_.stop();
+    if (cards_) cards_->Resume();
     if (cards_ || !created_ || cardsFailed_) return;
     cards_ = new CardArea(this, kCardsVisibleRect, [this](const QUrl& url) {
         launcher_(text::Utf8ToCp932(url.toString(QUrl::FullyEncoded).toStdString()),
                   AddressOrigin::Feed);
     });
-    connect(cards_, &CardArea::PageLoaded, this, [this](bool ok) {
-        if (ok) emit CardsWritten();
-    });
+    connect(cards_, &CardArea::PageLoaded, this, &CNewsPopup::OnCardsPainted);
+    connect(cards_, &CardArea::Picture, this, &CNewsPopup::OnCardPicture);
     connect(cards_, &CardArea::Ended, this, [this] { ReleaseCards(); });
     if (!cards_->Start()) {
         cardsFailed_ = true;
@@ -393,13 +418,76 @@ void CNewsPopup::EnsureCards() {
 
 void CNewsPopup::ReleaseCards() {
     writePollTimer_.stop();
+    pauseTimer_.stop();
+    releaseAfterPicture_ = false;
     if (!cards_) return;
     cards_->Retire();
     cards_ = nullptr;
+    UpdateCover();
+}
+
+void CNewsPopup::PrepareOpen() {
+    EnsureCards();
+    if (!opened_) StartReleaseCountdown();
+}
+
+bool CNewsPopup::CardsLive() const {
+    return cards_ && cards_->Revealed();
+}
+
+void CNewsPopup::UpdateCover() {
+    if (cover_) cover_->setVisible(!CardsLive());
+}
+
+void CNewsPopup::OnCardsPainted(bool ok) {
+    if (!ok || !cards_) return;
+    cards_->Reveal();
+    UpdateCover();
+    emit CardsWritten();
+    SchedulePause();
+}
+
+void CNewsPopup::SchedulePause() {
+    if (cards_ && !cards_->Paused() && !CardsOnScreen()) pauseTimer_.start();
+}
+
+void CNewsPopup::PauseOrSnapshot() {
+    if (!cards_ || CardsOnScreen() || writePollTimer_.isActive()) return;
+    // A picture of the cards first, for when they are shown after the release.
+    if (cards_->Revealed() && !cover_->ShowsPicture()) {
+        cards_->RequestSnapshot();
+        return;
+    }
+    cards_->Pause();
+}
+
+void CNewsPopup::ReleaseAfterSnapshot() {
+    if (!cards_ || !cards_->Revealed() || cover_->ShowsPicture()) {
+        ReleaseCards();
+        return;
+    }
+    releaseAfterPicture_ = true;
+    cards_->Resume();
+    cards_->RequestSnapshot();
+    QTimer::singleShot(kPictureWaitMs, cards_, [this] {
+        if (releaseAfterPicture_) ReleaseCards();
+    });
+}
+
+void CNewsPopup::OnCardPicture(const QImage& picture) {
+    if (cover_ && writtenItems_ == items_ && writtenPage_ == page_)
+        cover_->SetPicture(picture, writtenItems_, writtenPage_);
+    if (releaseAfterPicture_) {
+        ReleaseCards();
+        return;
+    }
+    if (cards_ && !CardsOnScreen() && !writePollTimer_.isActive()) cards_->Pause();
 }
 
 void CNewsPopup::StartReleaseCountdown() {
-    if (cards_) releaseTimer_.start();
+    if (!cards_) return;
+    releaseTimer_.start();
+    SchedulePause();
 }
 
 bool CNewsPopup::CardsOnScreen() const {
@@ -460,7 +548,10 @@ void CNewsPopup::contextMenuEvent(QContextMenuEvent* event) {
 void CNewsPopup::moveEvent(QMoveEvent* event) {
     CSkinWnd::moveEvent(event);
     if (!created_) return;
-    if (CardsOnScreen()) EnsureCards();
+    if (CardsOnScreen())
+        EnsureCards();
+    else
+        SchedulePause();
     UpdateTickerTimer();
     if (tickerTextPending_ && TickerOnScreen()) ShowTickerText();
 }

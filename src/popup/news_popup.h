@@ -28,6 +28,7 @@ namespace velmora {
 
 class FeedChannel;
 class CardArea;
+class CardCover;
 
 class CNewsPopup : public CSkinWnd {
     Q_OBJECT
@@ -58,6 +59,9 @@ class CNewsPopup : public CSkinWnd {
     void Toggle();
     // Back to the parked place at once.
     void Park();
+    // The popup will open soon: the web engine starts now, so that it has
+    // painted the cards as early as it can.
+    void PrepareOpen();
     void OnCommand(int id) override;
 
     void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
@@ -77,6 +81,11 @@ class CNewsPopup : public CSkinWnd {
     QLabel* TickerLabel() const { return tickerLabel_; }
     // The card area, or nullptr while the web engine is not needed.
     CardArea* Cards() const { return cards_; }
+    // The web engine's cards are on show (not the stand-in drawn while it paints).
+    bool CardsLive() const;
+    const CardCover* Cover() const { return cover_; }
+    // How long the parked web engine runs on before it is stopped where it is.
+    void SetCardPauseDelay(int milliseconds) { pauseTimer_.setInterval(milliseconds); }
 
   signals:
     // A composed page has been handed to the card area and finished loading.
@@ -117,6 +126,12 @@ class CNewsPopup : public CSkinWnd {
     void UpdateTickerTimer();
     void CatchUpTicker();
     void StartReleaseCountdown();
+    void OnCardsPainted(bool ok);
+    void OnCardPicture(const QImage& picture);
+    void SchedulePause();
+    void PauseOrSnapshot();
+    void ReleaseAfterSnapshot();
+    void UpdateCover();
 
     bool created_ = false;
     QImage skin_;
@@ -130,6 +145,10 @@ class CNewsPopup : public CSkinWnd {
     CBmpButton tickerArea_;
     QLabel* tickerLabel_ = nullptr;
     CardArea* cards_ = nullptr;  // a child; retired by ReleaseCards
+    CardCover* cover_ = nullptr;
+    std::vector<CardRecord> writtenItems_;  // what the last page written showed
+    std::size_t writtenPage_ = 0;
+    bool releaseAfterPicture_ = false;
     bool cardsFailed_ =
         false;  // the card process could not start; tried again on the next slide-in
     QWidget* strips_[4] = {};
@@ -150,6 +169,7 @@ class CNewsPopup : public CSkinWnd {
     QTimer writePollTimer_;
     QTimer autoCloseTimer_;
     QTimer releaseTimer_;
+    QTimer pauseTimer_;
     Launcher launcher_;
 };
 

@@ -12,6 +12,7 @@
 
 #include "app/messages.h"
 #include "popup/card_area.h"
+#include "popup/card_cover.h"
 #include "popup_test_support.h"
 #include "text/cp932.h"
 
@@ -342,6 +343,60 @@ TEST_F(NewsPopupTest, ParkedCardsAreReleasedAfterTheDelay) {
     popup.Toggle();
     EXPECT_NE(popup.Cards(), nullptr);
     popup.Park();
+}
+
+// The state letter of process `pid` ('T' when stopped).
+char ProcessState(qint64 pid) {
+    const QByteArray stat = ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    return close > 0 && close + 2 < stat.size() ? stat[close + 2] : '?';
+}
+
+TEST_F(NewsPopupTest, CardAreaShowsTheCardsUntilTheCardProcessHasPainted) {
+    FillChannel(channel, {{"I0", "D0", "", ""}, {"I1", "D1", "", ""}});
+    popup.SetChannel(channel);
+    ASSERT_NE(popup.Cover(), nullptr);
+    QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+    // Through the slide and after it: the card process never paints.
+    ASSERT_TRUE(WaitFor([&] {
+        EXPECT_TRUE(popup.Cover()->isVisible());
+        return popup.pos() == Open() && !popup.IsTimerActive(kSlideInTimer);
+    }));
+    ASSERT_NE(popup.Cards(), nullptr);
+    EXPECT_FALSE(popup.CardsLive());
+    EXPECT_TRUE(popup.Cover()->isVisible());
+    EXPECT_EQ(popup.Cover()->geometry(), QRect(250, 80, 292, 158));
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, ParkedCardProcessIsStoppedAndGoesOnWhenSeen) {
+    popup.SetCardPauseDelay(10);
+    OpenAndWait();
+    ASSERT_NE(popup.Cards(), nullptr);
+    const qint64 pid = popup.Cards()->ProcessId();
+    popup.OnCommand(kLogoCommand);
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+    ASSERT_TRUE(WaitFor([&] { return ProcessState(pid) == 'T'; }, 5000));
+    EXPECT_TRUE(popup.Cards()->Paused());
+    // A new page while parked is written at once.
+    FillChannel(channel, {{"I5", "D5", "", ""}});
+    popup.SetChannel(channel);
+    EXPECT_NE(ProcessState(pid), 'T');
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(dir.filePath("input")).contains(">I5</a>"); }));
+    ASSERT_TRUE(WaitFor([&] { return ProcessState(pid) == 'T'; }, 5000));
+    popup.Toggle();
+    EXPECT_NE(ProcessState(pid), 'T');
+    EXPECT_FALSE(popup.Cards()->Paused());
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, PrepareOpenStartsTheCardsBeforeTheSlide) {
+    popup.SetCardReleaseDelay(50);
+    popup.PrepareOpen();
+    EXPECT_NE(popup.Cards(), nullptr);
+    EXPECT_EQ(popup.pos(), Parked());
+    // When the open never comes, they are given back as after any close.
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() == nullptr; }, 2000));
 }
 
 TEST_F(NewsPopupTest, CardProcessIsSentTheComposedPages) {
