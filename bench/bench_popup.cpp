@@ -22,6 +22,7 @@
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <optional>
 #include <string>
 #include <vector>
@@ -213,9 +214,9 @@ double TreeCpuSeconds() {
     return ticks / static_cast<double>(sysconf(_SC_CLK_TCK));
 }
 
-// Context switches of every thread of the process tree so far.
-long long TreeWakeups() {
-    long long switches = 0;
+// Context switches of every thread of the process tree so far, by thread id.
+std::map<int, long long> TreeSwitches() {
+    std::map<int, long long> byThread;
     for (const int pid : Tree()) {
         const QDir tasks(QStringLiteral("/proc/%1/task").arg(pid));
         for (const QString& task : tasks.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
@@ -224,20 +225,33 @@ long long TreeWakeups() {
             for (const QByteArray& line : status.readAll().split('\n'))
                 if (line.startsWith("voluntary_ctxt_switches:") ||
                     line.startsWith("nonvoluntary_ctxt_switches:"))
-                    switches += line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
+                    byThread[task.toInt()] +=
+                        line.mid(line.indexOf(':') + 1).trimmed().toLongLong();
         }
     }
-    return switches;
+    return byThread;
+}
+
+// Wake-ups between two readings; a thread that ended in between is not counted.
+long long WakeupsBetween(const std::map<int, long long>& before,
+                         const std::map<int, long long>& after) {
+    long long woke = 0;
+    for (const auto& [tid, switches] : after) {
+        const auto then = before.find(tid);
+        woke += switches - (then == before.end() ? 0 : then->second);
+    }
+    return woke;
 }
 
 // After `settle` seconds, the CPU share and wake-ups per second of the tree over `seconds`.
 void IdleFigures(benchmark::State& state, int settle, int seconds) {
     Spin(settle * 1000);
     const double cpu = TreeCpuSeconds();
-    const long long switches = TreeWakeups();
+    const std::map<int, long long> switches = TreeSwitches();
     Spin(seconds * 1000);
     state.counters["idle_cpu_pct"] = 100.0 * (TreeCpuSeconds() - cpu) / seconds;
-    state.counters["wakeups_per_s"] = static_cast<double>(TreeWakeups() - switches) / seconds;
+    state.counters["wakeups_per_s"] =
+        static_cast<double>(WakeupsBetween(switches, TreeSwitches())) / seconds;
 }
 
 int SettleSeconds() {

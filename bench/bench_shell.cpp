@@ -207,10 +207,15 @@ std::map<std::string, long long> SwitchesByThread(const std::vector<pid_t>& pids
     return byThread;
 }
 
-long long Total(const std::map<std::string, long long>& byThread) {
-    long long total = 0;
-    for (const auto& [thread, switches] : byThread) total += switches;
-    return total;
+// Wake-ups between two readings; a thread that ended in between is not counted.
+long long WakeupsBetween(const std::map<std::string, long long>& before,
+                         const std::map<std::string, long long>& after) {
+    long long woke = 0;
+    for (const auto& [thread, switches] : after) {
+        const auto then = before.find(thread);
+        woke += switches - (then == before.end() ? 0 : then->second);
+    }
+    return woke;
 }
 
 // The largest contributions to the PSS of one process, by mapping.
@@ -299,7 +304,7 @@ int main(int argc, char** argv) {
     const std::vector<pid_t> tree = Tree(pid);
     const double cpu = CpuSeconds(tree) - cpu0;
     const std::map<std::string, long long> switches1 = SwitchesByThread(tree);
-    const long long switches = Total(switches1) - Total(switches0);
+    const long long switches = WakeupsBetween(switches0, switches1);
     const double pss = PssMiB(tree);
     std::printf(
         "idle %d s, popup parked, no news: PSS %.1f MiB (%zu processes), CPU %.3f s = %.3f %% of "
