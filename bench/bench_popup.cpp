@@ -31,6 +31,7 @@
 #include "../tests/popup/under_xvfb.h"
 #include "app/messages.h"
 #include "feed/feed_channel.h"
+#include "popup/card_area.h"
 #include "popup/news_popup.h"
 
 namespace velmora {
@@ -309,7 +310,16 @@ void BM_ParkedAfterNews(benchmark::State& state) {
     }
     state.counters["engine_kept"] = fixture->popup.Cards() != nullptr;
     IdleFigures(state, SettleSeconds(), IdleSeconds());
+    state.counters["engine_stopped"] = fixture->popup.Cards() && fixture->popup.Cards()->Paused();
     state.counters["pss_MiB"] = TreePssMiB();
+}
+
+// The next open, with the parked web engine stopped meanwhile (when it is).
+void BM_OpenAfterPause(benchmark::State& state) {
+    OpenFigures f;
+    for (auto _ : state) state.SetIterationTime(OpenUntilPainted(f));
+    Report(state, f);
+    fixture->popup.SetCardReleaseDelay(300000);
 }
 
 void BM_ParkedAfterRelease(benchmark::State& state) {
@@ -355,6 +365,7 @@ BENCHMARK(BM_LaterOpenUntilCardsPainted)
     ->UseManualTime()
     ->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParkedAfterNews)->Iterations(1)->Unit(benchmark::kMillisecond);
+BENCHMARK(BM_OpenAfterPause)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_ParkedAfterRelease)->Iterations(1)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_OpenAfterRelease)->Iterations(1)->UseManualTime()->Unit(benchmark::kMillisecond);
 
