@@ -1,11 +1,13 @@
 // The whole program as the user runs it, against the demo service on
 // 127.0.0.1: the time from start to the first request reaching the service,
 // and, while idle with the popup parked (no news), the proportional set size
-// of the process tree and the CPU seconds it uses over a minute.
+// of the process tree, the CPU seconds it uses over a minute and how often its
+// threads wake up (context switches, voluntary and involuntary).
 //
-//   bench_shell [--runs N] [--idle-seconds S] [--breakdown]
+//   bench_shell [--runs N] [--settle-seconds S] [--idle-seconds S] [--breakdown]
 //
-// Runs headless (QT_QPA_PLATFORM=offscreen) unless DISPLAY is set.
+// Runs headless (QT_QPA_PLATFORM=offscreen) unless DISPLAY is set; as the user
+// sees it: xvfb-run -a sh -c 'trayer & sleep 1; bench_shell'.
 
 #include <fcntl.h>
 #include <signal.h>
@@ -181,6 +183,41 @@ double PssMiB(const std::vector<pid_t>& pids) {
     return kib / 1024.0;
 }
 
+// Context switches of every thread of the processes so far, by thread; each
+// is one wake-up of a thread (or one preemption of a running one).
+std::map<std::string, long long> SwitchesByThread(const std::vector<pid_t>& pids) {
+    std::map<std::string, long long> byThread;
+    for (pid_t pid : pids) {
+        std::error_code error;
+        const fs::path tasks = "/proc/" + std::to_string(pid) + "/task";
+        for (const auto& task : fs::directory_iterator(tasks, error)) {
+            std::ifstream status(task.path() / "status");
+            std::string line, name;
+            long long switches = 0;
+            while (std::getline(status, line)) {
+                if (line.rfind("Name:", 0) == 0) name = line.substr(6);
+                if (line.rfind("voluntary_ctxt_switches:", 0) == 0 ||
+                    line.rfind("nonvoluntary_ctxt_switches:", 0) == 0)
+                    switches += std::stoll(line.substr(line.find(':') + 1));
+            }
+            byThread[std::to_string(pid) + "/" + task.path().filename().string() + " " + name] =
+                switches;
+        }
+    }
+    return byThread;
+}
+
+// Wake-ups between two readings; a thread that ended in between is not counted.
+long long WakeupsBetween(const std::map<std::string, long long>& before,
+                         const std::map<std::string, long long>& after) {
+    long long woke = 0;
+    for (const auto& [thread, switches] : after) {
+        const auto then = before.find(thread);
+        woke += switches - (then == before.end() ? 0 : then->second);
+    }
+    return woke;
+}
+
 // The largest contributions to the PSS of one process, by mapping.
 void PrintBreakdown(pid_t pid) {
     std::ifstream smaps("/proc/" + std::to_string(pid) + "/smaps");
@@ -211,12 +248,14 @@ void PrintBreakdown(pid_t pid) {
 int main(int argc, char** argv) {
     int runs = 10;
     int idleSeconds = 60;
+    int settleSeconds = 20;
     bool breakdown = false;
     for (int i = 1; i < argc; ++i) {
         if (!std::strcmp(argv[i], "--breakdown")) breakdown = true;
         if (i + 1 >= argc) continue;
         if (!std::strcmp(argv[i], "--runs")) runs = std::atoi(argv[i + 1]);
         if (!std::strcmp(argv[i], "--idle-seconds")) idleSeconds = std::atoi(argv[i + 1]);
+        if (!std::strcmp(argv[i], "--settle-seconds")) settleSeconds = std::atoi(argv[i + 1]);
     }
 
     demo::DemoConfig config;
@@ -257,17 +296,28 @@ int main(int argc, char** argv) {
     const int before = service.ServiceRequests();
     pid = Spawn(profile);
     WaitRequests(service, before + 1, 30);
-    std::this_thread::sleep_for(std::chrono::seconds(3));
+    std::this_thread::sleep_for(std::chrono::seconds(settleSeconds));
     const std::vector<pid_t> tree0 = Tree(pid);
     const double cpu0 = CpuSeconds(tree0);
+    const std::map<std::string, long long> switches0 = SwitchesByThread(tree0);
     std::this_thread::sleep_for(std::chrono::seconds(idleSeconds));
     const std::vector<pid_t> tree = Tree(pid);
     const double cpu = CpuSeconds(tree) - cpu0;
+    const std::map<std::string, long long> switches1 = SwitchesByThread(tree);
+    const long long switches = WakeupsBetween(switches0, switches1);
     const double pss = PssMiB(tree);
     std::printf(
-        "idle %d s, popup parked: PSS %.1f MiB (%zu processes), CPU %.3f s = %.3f %% of "
-        "one core\n",
-        idleSeconds, pss, tree.size(), cpu, 100.0 * cpu / idleSeconds);
+        "idle %d s, popup parked, no news: PSS %.1f MiB (%zu processes), CPU %.3f s = %.3f %% of "
+        "one core, %lld wake-ups = %.2f per second\n",
+        idleSeconds, pss, tree.size(), cpu, 100.0 * cpu / idleSeconds, switches,
+        static_cast<double>(switches) / idleSeconds);
+    if (std::getenv("VELMORA_BENCH_VERBOSE")) {
+        for (const auto& [thread, after] : switches1) {
+            const auto before = switches0.find(thread);
+            const long long woke = after - (before == switches0.end() ? 0 : before->second);
+            if (woke > 0) std::printf("  %-40s %lld\n", thread.c_str(), woke);
+        }
+    }
     if (breakdown) PrintBreakdown(pid);
     Stop(pid);
     fs::remove_all(profile.root);

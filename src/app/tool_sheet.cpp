@@ -245,6 +245,7 @@ void CToolSheet::OnPoll() {
     blinkTimer_.stop();
     CycleResult r = CycleFailed;
     if (!RunCycle(r)) return;
+    if (r == CycleNews && popupSetting_ == 1 && popup_) popup_->PrepareOpen();
     if (r == CycleNews && popup_) popup_->ShowTab();
     if (r != CycleFailed && popup_) popup_->SetChannel(cycle_->Current());
     if (r == CycleNews) {
@@ -259,6 +260,8 @@ void CToolSheet::OnPoll() {
 void CToolSheet::OnFetchNews() {
     if (!MayStartCycle()) return;
     blinkTimer_.stop();
+    // The popup opens unless the request fails: its cards get ready meanwhile.
+    if (popup_) popup_->PrepareOpen();
     CycleResult r = CycleFailed;
     if (!RunCycle(r)) return;
     if (r != CycleFailed && popup_) {

@@ -2,9 +2,12 @@
 
 #include <QChildEvent>
 #include <QMouseEvent>
+#include <QTimer>
+#include <QWebEngineLoadingInfo>
 #include <QWebEngineNewWindowRequest>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
+#include <QWebEngineScript>
 #include <QWebEngineSettings>
 
 #include "cards/card_scheme.h"
@@ -12,9 +15,16 @@
 namespace velmora {
 
 // Lets through only the loads the view itself starts.
+// What the script run after a load logs once the engine has drawn two frames.
+const QString kPaintedMark = QStringLiteral("velmora-painted-");
+// A view that is not drawn (hidden, never shown) runs no frames: the page is
+// then taken as painted after this long.
+constexpr int kPaintWaitLimitMs = 500;
+
 class CardPage : public QWebEnginePage {
   public:
     using QWebEnginePage::QWebEnginePage;
+    std::function<void(const QString&)> onMark;
 
     void Expect(const QUrl& url) { expected_ = url; }
 
@@ -24,8 +34,10 @@ class CardPage : public QWebEnginePage {
         expected_.clear();
         return true;
     }
-    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString&, int,
-                                  const QString&) override {}
+    void javaScriptConsoleMessage(JavaScriptConsoleMessageLevel, const QString& message, int,
+                                  const QString&) override {
+        if (message.startsWith(kPaintedMark) && onMark) onMark(message);
+    }
 
   private:
     QUrl expected_;
@@ -49,11 +61,25 @@ CWebBrowser2::CWebBrowser2(QWidget* parent, LinkHandler onLink) : QWebEngineView
     setAcceptDrops(false);
 
     connect(page_, &QWebEnginePage::loadStarted, this, [this] { loading_ = true; });
-    connect(page_, &QWebEnginePage::loadFinished, this, [this](bool ok) {
+    connect(page_, &QWebEnginePage::loadFinished, this, [this] {
         loading_ = false;
         loadedOnce_ = true;
-        if (page_->url().scheme() == QLatin1String("res")) emit PageLoaded(ok);
     });
+    // By the load's own address: a blank page cut short by the written one
+    // ends after the page's address has changed already.
+    connect(page_, &QWebEnginePage::loadingChanged, this,
+            [this](const QWebEngineLoadingInfo& info) {
+                if (info.url().scheme() != QLatin1String("res")) return;
+                if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) AwaitPaint();
+                if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
+                    emit PageLoaded(false);
+            });
+    page_->onMark = [this](const QString& mark) {
+        if (mark == kPaintedMark + QString::number(paintWait_)) {
+            ++paintWait_;
+            emit PageLoaded(true);
+        }
+    };
     connect(page_, &QWebEnginePage::newWindowRequested, this,
             [onLink = std::move(onLink)](QWebEngineNewWindowRequest& request) {
                 // Not opened in the engine: the request is simply left unanswered.
@@ -83,6 +109,22 @@ bool CWebBrowser2::WritePage(const QByteArray& cp932Html) {
     page_->Expect(url);
     page_->load(url);
     return true;
+}
+
+void CWebBrowser2::AwaitPaint() {
+    // The first frame's callback comes before the page is drawn, the second
+    // after the frame with it has been made.
+    const int wait = ++paintWait_;
+    const QString mark = kPaintedMark + QString::number(wait);
+    page_->runJavaScript(QStringLiteral("requestAnimationFrame(function(){"
+                                        "requestAnimationFrame(function(){console.log('%1');});});")
+                             .arg(mark),
+                         QWebEngineScript::ApplicationWorld);
+    QTimer::singleShot(kPaintWaitLimitMs, this, [this, wait] {
+        if (paintWait_ != wait) return;
+        ++paintWait_;
+        emit PageLoaded(true);
+    });
 }
 
 bool CWebBrowser2::event(QEvent* event) {

@@ -30,7 +30,8 @@ class CWebBrowser2 : public QWebEngineView {
     bool WritePage(const QByteArray& cp932Html);
 
   signals:
-    // A written page has finished loading (ok false when it failed).
+    // A written page has finished loading and has been painted (ok false when
+    // it failed to load).
     void PageLoaded(bool ok);
 
   protected:
@@ -39,12 +40,15 @@ class CWebBrowser2 : public QWebEngineView {
 
   private:
     void WatchInput(QObject* object);
+    // Tells PageLoaded once the engine has drawn the loaded page.
+    void AwaitPaint();
 
     QWebEngineProfile* profile_ = nullptr;
     CardSchemeHandler* scheme_ = nullptr;
     CardPage* page_ = nullptr;
     bool loading_ = false;
     bool loadedOnce_ = false;
+    int paintWait_ = 0;  // which load the awaited paint belongs to
 };
 
 }  // namespace velmora

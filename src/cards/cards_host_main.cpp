@@ -7,6 +7,8 @@
 #include <unistd.h>
 
 #include <QApplication>
+#include <QBuffer>
+#include <QPixmap>
 #include <QSocketNotifier>
 #include <QWebEnginePage>
 #include <QWidget>
@@ -51,6 +53,16 @@ class WindowIdReporter : public QObject {
   private:
     QWidget* host_;
 };
+
+// The cards as last painted, PNG; empty when there is no picture.
+std::string Snapshot(QWidget& host) {
+    const QPixmap picture = host.grab();
+    QByteArray png;
+    QBuffer buffer(&png);
+    if (picture.isNull() || !buffer.open(QIODevice::WriteOnly) || !picture.save(&buffer, "PNG"))
+        return {};
+    return png.toStdString();
+}
 
 QString Option(const QStringList& args, const QString& name) {
     const qsizetype at = args.indexOf(name);
@@ -107,6 +119,7 @@ int main(int argc, char** argv) {
             const QByteArray payload = QByteArray::fromStdString(message->payload);
             if (message->tag == kCardNavigate) view.Navigate(QUrl::fromEncoded(payload));
             if (message->tag == kCardWrite) view.WritePage(payload);
+            if (message->tag == kCardSnapshot) Answer(kCardPicture, Snapshot(host));
         }
         if (reader.Broken()) QCoreApplication::quit();
     });

@@ -67,6 +67,10 @@ class RecordingPopup final : public PopupPort {
     void ShowTab() override { log_.push_back("showtab"); }
     void PostOpen() override { log_.push_back("open"); }
     void BringToForeground() override { log_.push_back("foreground"); }
+    void PrepareOpen() override {
+        if (onPrepare) onPrepare();
+    }
+    std::function<void()> onPrepare;
 
   private:
     std::vector<std::string>& log_;
@@ -117,7 +121,11 @@ class SheetFixture : public HiveSandbox {
         SheetServices services;
         services.network = &network_;
         services.clock = &clock_;
-        services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
+        services.makePopup = [this] {
+            auto popup = std::make_unique<RecordingPopup>(popupLog_);
+            popup->onPrepare = [this] { preparedAfterRequests_.push_back(network_.calls.size()); };
+            return popup;
+        };
         services.storeSaveIntervalMs = storeSaveIntervalMs_;
         sheet_ = std::make_unique<CToolSheet>(QStringLiteral("ツール"), startup, services);
         QObject::connect(sheet_.get(), &CToolSheet::ended, [this] { ++ended_; });
@@ -145,6 +153,7 @@ class SheetFixture : public HiveSandbox {
     FakeTransfer network_;
     FixedClock clock_{kSampleInstant};
     std::vector<std::string> popupLog_;
+    std::vector<std::size_t> preparedAfterRequests_;  // requests made before each PrepareOpen
     std::vector<int> cycles_;
     int ended_ = 0;
     int storeSaveIntervalMs_ = kStoreSaveIntervalMs;

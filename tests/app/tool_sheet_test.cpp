@@ -93,6 +93,27 @@ TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
     EXPECT_THAT(cycles_, ElementsAre(CycleNews, CycleNothingNew));
 }
 
+TEST_F(ToolSheetTest, PopupGetsReadyAsSoonAsTheCycleKnowsItWillOpen) {
+    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    CToolSheet& sheet = StartedSheet();
+    // News with blinking: the popup does not open.
+    EXPECT_TRUE(preparedAfterRequests_.empty());
+    // The user's request opens it unless it fails: ready before the request.
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_FETCHNEWS));
+    Settle();
+    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
+    EXPECT_EQ(network_.calls.size(), 2u);
+}
+
+TEST_F(ToolSheetTest, NewsWithPopupSettingOneGetsThePopupReadyFirst) {
+    Provision();
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    StartedSheet();
+    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
+    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
+}
+
 TEST_F(ToolSheetTest, NothingNewOnlyHandsThePopupTheFeed) {
     Provision();
     network_.Answer(kChannelServer, BodyAnswer(Feed(2)));

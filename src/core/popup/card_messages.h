@@ -13,11 +13,13 @@ namespace velmora {
 // From the popup to the card process.
 inline constexpr char kCardNavigate = 'N';  // payload: address
 inline constexpr char kCardWrite = 'W';     // payload: the page, CP932
+inline constexpr char kCardSnapshot = 'S';  // no payload: asks for a picture of the cards
 // From the card process to the popup.
 inline constexpr char kCardWindow = 'H';      // payload: its window's id, to be taken in
 inline constexpr char kCardReadyState = 'R';  // payload: "3" loading, "4" complete
-inline constexpr char kCardLoaded = 'P';      // payload: "1" a written page loaded, "0" it failed
-inline constexpr char kCardLink = 'L';        // payload: address of a link to open (UTF-8)
+inline constexpr char kCardLoaded = 'P';   // payload: "1" a written page is painted, "0" it failed
+inline constexpr char kCardPicture = 'I';  // payload: PNG of the cards as painted (empty: none)
+inline constexpr char kCardLink = 'L';     // payload: address of a link to open (UTF-8)
 
 // A page is small; anything near this size means the stream is broken.
 inline constexpr std::size_t kCardMessageLimit = 64u << 20;

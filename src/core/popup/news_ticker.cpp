@@ -32,21 +32,48 @@ void NewsTicker::Reset() {
     pos_ = 0;
 }
 
-bool NewsTicker::Step() {
-    if (messages_.empty()) return false;
-    // Only single-byte spaces are skipped, so a double-byte character is never split.
-    if (pos_ < line_.size() && line_[pos_] == ' ') {
-        shown_ = line_.substr(pos_);
-        ++pos_;
-        return true;
+std::uint64_t NewsTicker::RoundTicks() const {
+    // A message takes one tick per leading space of its line, then its rest;
+    // the last tick of the rest starts the next message.
+    std::uint64_t ticks = 0;
+    for (const CardRecord& m : messages_) {
+        const std::size_t text = m.headline.find_first_not_of(' ');
+        ticks +=
+            kLeadingSpaces + (text == std::string::npos ? m.headline.size() : text) + kRestTicks;
     }
-    if (--wait_ > 0) return false;
-    if (++index_ >= messages_.size()) index_ = 0;
-    line_.assign(kLeadingSpaces, ' ');
-    line_ += messages_[index_].headline;
-    pos_ = 0;
-    wait_ = kRestTicks;
-    return false;
+    return ticks;
+}
+
+bool NewsTicker::Advance(std::uint64_t ticks) {
+    if (messages_.empty()) return false;
+    constexpr std::size_t kNone = std::string::npos;
+    std::size_t shownFrom = kNone;  // the text is copied only when it is needed
+    bool changed = false;
+    std::uint64_t round = 0;
+    for (; ticks > 0; --ticks) {
+        // Only single-byte spaces are skipped, so a double-byte character is never split.
+        if (pos_ < line_.size() && line_[pos_] == ' ') {
+            shownFrom = pos_++;
+            changed = true;
+            continue;
+        }
+        if (--wait_ > 0) continue;
+        if (shownFrom != kNone) shown_ = line_.substr(shownFrom);
+        shownFrom = kNone;
+        if (++index_ >= messages_.size()) index_ = 0;
+        line_.assign(kLeadingSpaces, ' ');
+        line_ += messages_[index_].headline;
+        pos_ = 0;
+        wait_ = kRestTicks;
+        if (index_ != 0) continue;
+        // The state repeats from here every round; a full round still runs so
+        // that the text shown is the one the last steps leave.
+        if (round == 0) round = RoundTicks();
+        const std::uint64_t left = ticks - 1;
+        if (left >= 2 * round) ticks = 1 + round + left % round;
+    }
+    if (shownFrom != kNone) shown_ = line_.substr(shownFrom);
+    return changed;
 }
 
 }  // namespace velmora

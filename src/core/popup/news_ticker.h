@@ -3,6 +3,7 @@
 // space at a time, rest at the left end, then the next one comes. Qt-free.
 
 #include <cstddef>
+#include <cstdint>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -28,7 +29,11 @@ class NewsTicker {
     // The next step starts message 0; the placeholder line "*" is never shown.
     void Reset();
     // One tick. True when the visible text changed; it is then in ShownText().
-    bool Step();
+    bool Step() { return Advance(1); }
+    // `ticks` ticks at once, as many single steps would leave it; whole rounds
+    // through all messages are skipped, so a long pause costs no more than one.
+    // True when the visible text changed.
+    bool Advance(std::uint64_t ticks);
 
     const std::string& ShownText() const { return shown_; }
     std::size_t count() const { return messages_.size(); }
@@ -39,6 +44,9 @@ class NewsTicker {
     }
 
   private:
+    // Ticks from the start of one round through all messages to the next.
+    std::uint64_t RoundTicks() const;
+
     std::vector<CardRecord> messages_;
     std::size_t index_ = 0;
     int wait_ = 0;

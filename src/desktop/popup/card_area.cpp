@@ -1,10 +1,17 @@
 #include "desktop/popup/card_area.h"
 
+#include <signal.h>
+#include <sys/types.h>
+
 #include <QCoreApplication>
+#include <QDir>
+#include <QFile>
 #include <QFileInfo>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
+#include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -27,6 +34,7 @@ CardArea::CardArea(QWidget* popup, QRect area, LinkHandler onLink)
 
 CardArea::~CardArea() {
     disconnect(&process_, nullptr, this, nullptr);
+    Resume();
     if (process_.state() != QProcess::NotRunning) {
         // End of input asks the card process to quit; it is killed if it does not.
         process_.closeWriteChannel();
@@ -43,6 +51,7 @@ void CardArea::Retire() {
     onLink_ = nullptr;
     ended_ = true;
     if (embedded_) embedded_->hide();
+    Resume();  // a stopped process would not see the end of its input
     if (process_.state() == QProcess::NotRunning) {
         deleteLater();
         return;
@@ -61,8 +70,64 @@ void CardArea::Embed(const std::string& windowId) {
     embedded_ = QWindow::fromWinId(id);
     if (!embedded_) return;
     embedded_->setParent(popup_->windowHandle());
-    embedded_->setGeometry(area_);
+    PlaceWindow();
     embedded_->show();
+}
+
+void CardArea::PlaceWindow() {
+    // Out of sight is beside the popup, where its window clips it away.
+    if (embedded_) embedded_->setGeometry(revealed_ ? area_ : area_.translated(popup_->width(), 0));
+}
+
+void CardArea::Reveal() {
+    if (revealed_) return;
+    revealed_ = true;
+    PlaceWindow();
+}
+
+void CardArea::Conceal() {
+    if (!revealed_) return;
+    revealed_ = false;
+    PlaceWindow();
+}
+
+void CardArea::RequestSnapshot() {
+    if (!Send(kCardSnapshot, {})) emit Picture(QImage());
+}
+
+void CardArea::Pause() {
+    if (paused_ || ended_ || process_.state() != QProcess::Running) return;
+    paused_ = true;
+    SignalProcessTree(SIGSTOP);
+}
+
+void CardArea::Resume() {
+    if (!paused_) return;
+    paused_ = false;
+    SignalProcessTree(SIGCONT);
+}
+
+void CardArea::SignalProcessTree(int signal) {
+    // The web engine's helper processes are children of the card process.
+    std::vector<pid_t> tree = {static_cast<pid_t>(process_.processId())};
+    if (tree[0] <= 0) return;
+    std::vector<std::pair<pid_t, pid_t>> parents;  // (pid, parent)
+    const QDir proc(QStringLiteral("/proc"));
+    for (const QString& entry : proc.entryList(QDir::Dirs | QDir::NoDotAndDotDot)) {
+        bool ok = false;
+        const pid_t pid = entry.toInt(&ok);
+        if (!ok) continue;
+        QFile stat(proc.filePath(entry + QStringLiteral("/stat")));
+        if (!stat.open(QIODevice::ReadOnly)) continue;
+        const QByteArray text = stat.readAll();
+        // pid (name) state ppid ...: the name may hold spaces and parentheses.
+        const QList<QByteArray> fields = text.mid(text.lastIndexOf(')') + 2).split(' ');
+        if (fields.size() > 1) parents.emplace_back(pid, fields[1].toInt());
+    }
+    for (std::size_t i = 0; i < tree.size(); ++i)
+        for (const auto& [pid, parent] : parents)
+            if (parent == tree[i]) tree.push_back(pid);
+    for (const pid_t pid : tree) ::kill(pid, signal);
 }
 
 QString CardArea::HostProgram() {
@@ -114,6 +179,12 @@ void CardArea::ReadMessages() {
             case kCardWindow:
                 Embed(message->payload);
                 break;
+            case kCardPicture: {
+                QImage picture;
+                picture.loadFromData(QByteArray::fromStdString(message->payload), "PNG");
+                emit Picture(picture);
+                break;
+            }
             case kCardLink:
                 if (onLink_)
                     onLink_(QUrl::fromEncoded(QByteArray::fromStdString(message->payload)));

@@ -5,6 +5,7 @@
 // ending that process gives all of its memory back.
 
 #include <QByteArray>
+#include <QImage>
 #include <QObject>
 #include <QProcess>
 #include <QRect>
@@ -36,6 +37,19 @@ class CardArea : public QObject {
     // Hides the area and lets the card process end on its own (killed if it
     // lingers); the object deletes itself once the process is gone.
     void Retire();
+    // The card window is taken in out of sight and stays there until Reveal,
+    // so that nothing half-drawn is seen; Conceal puts it out of sight again.
+    void Reveal();
+    void Conceal();
+    bool Revealed() const { return revealed_ && embedded_; }
+    // Asks for a picture of the cards as painted; Picture answers.
+    void RequestSnapshot();
+    // Stops the card process and its helpers where they are (they use no
+    // processor and wake up no more) and lets them go on again.
+    void Pause();
+    void Resume();
+    bool Paused() const { return paused_; }
+    qint64 ProcessId() const { return process_.processId(); }
     void Navigate(const QUrl& url);
     // 3 (interactive) while a load runs, 4 (complete) after one, 0 before any.
     int ReadyState() const { return readyState_; }
@@ -51,12 +65,16 @@ class CardArea : public QObject {
     void PageLoaded(bool ok);
     // The card process ended or broke its stream; the area is of no more use.
     void Ended();
+    // The picture asked for by RequestSnapshot; null when there is none.
+    void Picture(const QImage& picture);
 
   private:
     bool Send(char tag, const QByteArray& payload);
     void ReadMessages();
 
     void Embed(const std::string& windowId);
+    void PlaceWindow();
+    void SignalProcessTree(int signal);
 
     QWidget* popup_ = nullptr;
     QRect area_;
@@ -66,6 +84,8 @@ class CardArea : public QObject {
     LinkHandler onLink_;
     int readyState_ = 0;
     bool ended_ = false;
+    bool revealed_ = false;
+    bool paused_ = false;
 };
 
 }  // namespace velmora

@@ -7,6 +7,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <algorithm>
+#include <chrono>
 
 #include "core/feed/feed_channel.h"
 #include "core/popup/card_paging.h"
@@ -16,12 +18,17 @@
 #include "desktop/common/messages.h"
 #include "desktop/popup/browser_launcher.h"
 #include "desktop/popup/card_area.h"
+#include "desktop/popup/card_cover.h"
 #include "desktop/popup/popup_resources.h"
 
 namespace velmora {
 namespace {
 
 constexpr int kCardReleaseDelay = 300000;
+// Long enough for the cards' pictures to come in (their script waits 15 s).
+constexpr int kCardPauseDelay = 16000;
+// How long a picture of the cards is waited for before they are released anyway.
+constexpr int kPictureWaitMs = 2000;
 constexpr const char* kTemplateTooLarge = "テンプレートのバッファが足りません";
 
 // The part of the browser rectangle the strips leave visible.
@@ -40,6 +47,11 @@ QRect ScreenArea() {
 
 CNewsPopup::CNewsPopup(ItemColors) : CSkinWnd(nullptr, Qt::Tool | Qt::FramelessWindowHint) {
     launcher_ = OpenInBrowser;
+    clock_ = [] {
+        return std::chrono::duration_cast<std::chrono::milliseconds>(
+                   std::chrono::steady_clock::now().time_since_epoch())
+            .count();
+    };
     setAttribute(Qt::WA_OpaquePaintEvent);
     setAttribute(Qt::WA_ShowWithoutActivating);
     struct TimerSetup {
@@ -61,8 +73,12 @@ CNewsPopup::CNewsPopup(ItemColors) : CSkinWnd(nullptr, Qt::Tool | Qt::FramelessW
     releaseTimer_.setSingleShot(true);
     releaseTimer_.setInterval(kCardReleaseDelay);
     connect(&releaseTimer_, &QTimer::timeout, this, [this] {
-        if (!opened_ && !CardsOnScreen()) ReleaseCards();
+        if (!opened_ && !CardsOnScreen()) ReleaseAfterSnapshot();
     });
+    pauseTimer_.setSingleShot(true);
+    pauseTimer_.setInterval(kCardPauseDelay);
+    pauseTimer_.setTimerType(Qt::CoarseTimer);
+    connect(&pauseTimer_, &QTimer::timeout, this, &CNewsPopup::PauseOrSnapshot);
 }
 
 CNewsPopup::~CNewsPopup() {
@@ -119,6 +135,9 @@ bool CNewsPopup::CreatePopup() {
         strips_[i]->setAutoFillBackground(true);
         strips_[i]->setGeometry(ToQRect(kStripRects[i]));
     }
+
+    // Under the card window, which is placed over it once it has painted.
+    cover_ = new CardCover(this, kCardsVisibleRect);
 
     dragX_ = dragY_ = -1;
     ComputeScreenPositions();
@@ -263,6 +282,7 @@ void CNewsPopup::OnCommand(int id) {
             Toggle();
             break;
         case kTickerCommand:
+            CatchUpTicker();
             if (const CardRecord* message = ticker_.Current())
                 launcher_(message->link, AddressOrigin::Feed);
             break;
@@ -291,16 +311,44 @@ bool CNewsPopup::IsTimerActive(int id) const {
 void CNewsPopup::ResetTicker() {
     tickerTimer_.stop();
     ticker_.Reset();
-    tickerTimer_.start();
+    tickerEpoch_ = clock_();
+    tickerTicks_ = 0;
+    UpdateTickerTimer();
 }
 
 void CNewsPopup::OnTicker() {
-    if (!ticker_.Step()) return;
+    // The first tick after a resume may come early to keep the beat.
+    if (tickerTimer_.interval() != kTickerInterval) tickerTimer_.setInterval(kTickerInterval);
+    CatchUpTicker();
+}
+
+void CNewsPopup::CatchUpTicker() {
+    const std::int64_t elapsed = clock_() - tickerEpoch_;
+    const std::uint64_t due =
+        elapsed > 0 ? static_cast<std::uint64_t>(elapsed / kTickerInterval) : 0;
+    if (due <= tickerTicks_) return;
+    const bool changed = ticker_.Advance(due - tickerTicks_);
+    tickerTicks_ = due;
+    if (!changed) return;
     // Off-screen text is not painted; it is brought up to date when it shows.
     if (TickerOnScreen())
         ShowTickerText();
     else
         tickerTextPending_ = true;
+}
+
+void CNewsPopup::UpdateTickerTimer() {
+    const bool seen = created_ && ticker_.count() > 0 && isVisible() && TickerOnScreen();
+    if (!seen) {
+        tickerTimer_.stop();
+        return;
+    }
+    if (tickerTimer_.isActive()) return;
+    CatchUpTicker();
+    if (tickerTextPending_) ShowTickerText();
+    // The next tick falls where it would have fallen without the pause.
+    const std::int64_t elapsed = std::max<std::int64_t>(0, clock_() - tickerEpoch_);
+    tickerTimer_.start(kTickerInterval - static_cast<int>(elapsed % kTickerInterval));
 }
 
 void CNewsPopup::ShowTickerText() {
@@ -310,11 +358,16 @@ void CNewsPopup::ShowTickerText() {
 }
 
 void CNewsPopup::ShowPage() {
+    if (cover_) cover_->SetCards(items_, page_);
     if (cards_) {
+        // The cover is seen until the new page has been painted.
+        cards_->Resume();
+        cards_->Conceal();
         cards_->Navigate(QUrl(QStringLiteral("about:blank")));
         writePollTimer_.stop();
         writePollTimer_.start();
     }
+    UpdateCover();
     const PagingButtons buttons = PagingButtonStates(page_, items_.size());
     prevButton_.SetDisabled(buttons.prevDisabled);
     nextButton_.SetDisabled(buttons.nextDisabled);
@@ -327,25 +380,33 @@ void CNewsPopup::OnWritePoll() {
     }
     if (cards_->ReadyState() == 3) return;
     writePollTimer_.stop();
-    if (!WritePage()) writePollTimer_.start();
+    if (WritePage())
+        SchedulePause();  // again when it has painted
+    else
+        writePollTimer_.start();
 }
 
 bool CNewsPopup::WritePage() {
     if (!cards_) return false;
     const std::string page = ComposePage(templates_, items_, page_, NewPageNonce());
-    return cards_->WritePage(QByteArray(page.data(), static_cast<qsizetype>(page.size())));
+    if (!cards_->WritePage(QByteArray(page.data(), static_cast<qsizetype>(page.size()))))
+        return false;
+    writtenItems_ = items_;
+    writtenPage_ = page_;
+    return true;
 }
 
 void CNewsPopup::EnsureCards() {
     releaseTimer_.stop();
+    pauseTimer_.stop();
+    if (cards_) cards_->Resume();
     if (cards_ || !created_ || cardsFailed_) return;
     cards_ = new CardArea(this, kCardsVisibleRect, [this](const QUrl& url) {
         launcher_(text::Utf8ToCp932(url.toString(QUrl::FullyEncoded).toStdString()),
                   AddressOrigin::Feed);
     });
-    connect(cards_, &CardArea::PageLoaded, this, [this](bool ok) {
-        if (ok) emit CardsWritten();
-    });
+    connect(cards_, &CardArea::PageLoaded, this, &CNewsPopup::OnCardsPainted);
+    connect(cards_, &CardArea::Picture, this, &CNewsPopup::OnCardPicture);
     connect(cards_, &CardArea::Ended, this, [this] { ReleaseCards(); });
     if (!cards_->Start()) {
         cardsFailed_ = true;
@@ -357,13 +418,76 @@ void CNewsPopup::EnsureCards() {
 
 void CNewsPopup::ReleaseCards() {
     writePollTimer_.stop();
+    pauseTimer_.stop();
+    releaseAfterPicture_ = false;
     if (!cards_) return;
     cards_->Retire();
     cards_ = nullptr;
+    UpdateCover();
+}
+
+void CNewsPopup::PrepareOpen() {
+    EnsureCards();
+    if (!opened_) StartReleaseCountdown();
+}
+
+bool CNewsPopup::CardsLive() const {
+    return cards_ && cards_->Revealed();
+}
+
+void CNewsPopup::UpdateCover() {
+    if (cover_) cover_->setVisible(!CardsLive());
+}
+
+void CNewsPopup::OnCardsPainted(bool ok) {
+    if (!ok || !cards_) return;
+    cards_->Reveal();
+    UpdateCover();
+    emit CardsWritten();
+    SchedulePause();
+}
+
+void CNewsPopup::SchedulePause() {
+    if (cards_ && !cards_->Paused() && !CardsOnScreen()) pauseTimer_.start();
+}
+
+void CNewsPopup::PauseOrSnapshot() {
+    if (!cards_ || CardsOnScreen() || writePollTimer_.isActive()) return;
+    // A picture of the cards first, for when they are shown after the release.
+    if (cards_->Revealed() && !cover_->ShowsPicture()) {
+        cards_->RequestSnapshot();
+        return;
+    }
+    cards_->Pause();
+}
+
+void CNewsPopup::ReleaseAfterSnapshot() {
+    if (!cards_ || !cards_->Revealed() || cover_->ShowsPicture()) {
+        ReleaseCards();
+        return;
+    }
+    releaseAfterPicture_ = true;
+    cards_->Resume();
+    cards_->RequestSnapshot();
+    QTimer::singleShot(kPictureWaitMs, cards_, [this] {
+        if (releaseAfterPicture_) ReleaseCards();
+    });
+}
+
+void CNewsPopup::OnCardPicture(const QImage& picture) {
+    if (cover_ && writtenItems_ == items_ && writtenPage_ == page_)
+        cover_->SetPicture(picture, writtenItems_, writtenPage_);
+    if (releaseAfterPicture_) {
+        ReleaseCards();
+        return;
+    }
+    if (cards_ && !CardsOnScreen() && !writePollTimer_.isActive()) cards_->Pause();
 }
 
 void CNewsPopup::StartReleaseCountdown() {
-    if (cards_) releaseTimer_.start();
+    if (!cards_) return;
+    releaseTimer_.start();
+    SchedulePause();
 }
 
 bool CNewsPopup::CardsOnScreen() const {
@@ -424,8 +548,22 @@ void CNewsPopup::contextMenuEvent(QContextMenuEvent* event) {
 void CNewsPopup::moveEvent(QMoveEvent* event) {
     CSkinWnd::moveEvent(event);
     if (!created_) return;
-    if (CardsOnScreen()) EnsureCards();
+    if (CardsOnScreen())
+        EnsureCards();
+    else
+        SchedulePause();
+    UpdateTickerTimer();
     if (tickerTextPending_ && TickerOnScreen()) ShowTickerText();
+}
+
+void CNewsPopup::showEvent(QShowEvent* event) {
+    CSkinWnd::showEvent(event);
+    UpdateTickerTimer();
+}
+
+void CNewsPopup::hideEvent(QHideEvent* event) {
+    CSkinWnd::hideEvent(event);
+    UpdateTickerTimer();
 }
 
 }  // namespace velmora

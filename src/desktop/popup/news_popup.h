@@ -8,6 +8,7 @@
 #include <QImage>
 #include <QTimer>
 #include <cstddef>
+#include <cstdint>
 #include <functional>
 #include <string>
 #include <vector>
@@ -27,12 +28,15 @@ namespace velmora {
 
 class FeedChannel;
 class CardArea;
+class CardCover;
 
 class CNewsPopup : public CSkinWnd {
     Q_OBJECT
   public:
     // Opens an address in the desktop's browser (OpenInBrowser unless replaced).
     using Launcher = std::function<bool(const std::string& cp932Address, AddressOrigin origin)>;
+    // Milliseconds of a steady clock; the ticker's place is worked out from it.
+    using MonotonicClock = std::function<std::int64_t()>;
 
     // The cards show no read marks, so the item colours are not needed here;
     // the parameter keeps the tool sheet's call the same for every popup.
@@ -55,9 +59,14 @@ class CNewsPopup : public CSkinWnd {
     void Toggle();
     // Back to the parked place at once.
     void Park();
+    // The popup will open soon: the web engine starts now, so that it has
+    // painted the cards as early as it can.
+    void PrepareOpen();
     void OnCommand(int id) override;
 
     void SetLauncher(Launcher launcher) { launcher_ = std::move(launcher); }
+    // Replaces the steady clock; call before CreatePopup.
+    void SetClock(MonotonicClock clock) { clock_ = std::move(clock); }
     // How long the parked popup keeps its web engine before giving its memory back.
     void SetCardReleaseDelay(int milliseconds) { releaseTimer_.setInterval(milliseconds); }
 
@@ -72,6 +81,11 @@ class CNewsPopup : public CSkinWnd {
     QLabel* TickerLabel() const { return tickerLabel_; }
     // The card area, or nullptr while the web engine is not needed.
     CardArea* Cards() const { return cards_; }
+    // The web engine's cards are on show (not the stand-in drawn while it paints).
+    bool CardsLive() const;
+    const CardCover* Cover() const { return cover_; }
+    // How long the parked web engine runs on before it is stopped where it is.
+    void SetCardPauseDelay(int milliseconds) { pauseTimer_.setInterval(milliseconds); }
 
   signals:
     // A composed page has been handed to the card area and finished loading.
@@ -86,6 +100,8 @@ class CNewsPopup : public CSkinWnd {
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
     void moveEvent(QMoveEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+    void hideEvent(QHideEvent* event) override;
 
   private:
     void ComputeScreenPositions();
@@ -105,7 +121,17 @@ class CNewsPopup : public CSkinWnd {
     bool CardsOnScreen() const;
     bool TickerOnScreen() const;
     void ShowTickerText();
+    // The ticker's timer runs only while its text can be seen; the text is
+    // kept where a timer running all along would have left it.
+    void UpdateTickerTimer();
+    void CatchUpTicker();
     void StartReleaseCountdown();
+    void OnCardsPainted(bool ok);
+    void OnCardPicture(const QImage& picture);
+    void SchedulePause();
+    void PauseOrSnapshot();
+    void ReleaseAfterSnapshot();
+    void UpdateCover();
 
     bool created_ = false;
     QImage skin_;
@@ -119,6 +145,10 @@ class CNewsPopup : public CSkinWnd {
     CBmpButton tickerArea_;
     QLabel* tickerLabel_ = nullptr;
     CardArea* cards_ = nullptr;  // a child; retired by ReleaseCards
+    CardCover* cover_ = nullptr;
+    std::vector<CardRecord> writtenItems_;  // what the last page written showed
+    std::size_t writtenPage_ = 0;
+    bool releaseAfterPicture_ = false;
     bool cardsFailed_ =
         false;  // the card process could not start; tried again on the next slide-in
     QWidget* strips_[4] = {};
@@ -129,6 +159,9 @@ class CNewsPopup : public CSkinWnd {
     std::size_t page_ = 0;
     NewsTicker ticker_;
     bool tickerTextPending_ = false;
+    MonotonicClock clock_;
+    std::int64_t tickerEpoch_ = 0;   // clock reading of the ticker's start
+    std::uint64_t tickerTicks_ = 0;  // ticks taken since then
 
     QTimer slideInTimer_;
     QTimer slideOutTimer_;
@@ -136,6 +169,7 @@ class CNewsPopup : public CSkinWnd {
     QTimer writePollTimer_;
     QTimer autoCloseTimer_;
     QTimer releaseTimer_;
+    QTimer pauseTimer_;
     Launcher launcher_;
 };
 

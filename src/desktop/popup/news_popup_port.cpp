@@ -23,6 +23,7 @@ class NewsPopupPort final : public PopupPort {
         QCoreApplication::postEvent(popup_.get(), new QEvent(UM_POPUP_OPEN));
     }
     void BringToForeground() override { popup_->BringToForeground(); }
+    void PrepareOpen() override { popup_->PrepareOpen(); }
 
   private:
     std::unique_ptr<CNewsPopup> popup_;

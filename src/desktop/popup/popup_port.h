@@ -19,6 +19,8 @@ class PopupPort {
     // UM_POPUP_OPEN, posted: the popup slides in later.
     virtual void PostOpen() = 0;
     virtual void BringToForeground() = 0;
+    // The popup is about to open: it may get ready to show its cards.
+    virtual void PrepareOpen() {}
 };
 
 using PopupFactory = std::function<std::unique_ptr<PopupPort>()>;

@@ -2,7 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdint>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace velmora {
@@ -130,6 +132,57 @@ TEST(NewsTickerTest, ResetStartsOverAtTheFirstMessage) {
     EXPECT_EQ(ticker.Current(), nullptr);
     EXPECT_FALSE(ticker.Step());
     EXPECT_EQ(ticker.Current()->link, "1");
+}
+
+// What the ticker shows and which message is on show.
+std::pair<std::string, std::string> Seen(const NewsTicker& ticker) {
+    return {ticker.ShownText(), ticker.Current() ? ticker.Current()->link : "-"};
+}
+
+TEST(NewsTickerTest, AdvanceLeavesWhatSingleStepsLeave) {
+    const std::vector<CardRecord> messages = TickerMessages(
+        "AB|  CD||\x81\x40"
+        "E",
+        "1|2|3|4");
+    for (const std::uint64_t ticks :
+         {0ull, 1ull, 2ull, 80ull, 81ull, 131ull, 132ull, 500ull, 1001ull, 4321ull, 12345ull}) {
+        NewsTicker stepped, advanced;
+        for (NewsTicker* t : {&stepped, &advanced}) {
+            t->SetMessages(messages);
+            t->Reset();
+        }
+        bool anyChange = false;
+        for (std::uint64_t i = 0; i < ticks; ++i) anyChange = stepped.Step() || anyChange;
+        EXPECT_EQ(advanced.Advance(ticks), anyChange) << ticks;
+        EXPECT_EQ(Seen(advanced), Seen(stepped)) << ticks;
+        // From anywhere in the round as well.
+        stepped.Step();
+        for (int i = 0; i < 37; ++i) stepped.Step();
+        advanced.Advance(1);
+        advanced.Advance(37);
+        EXPECT_EQ(Seen(advanced), Seen(stepped)) << ticks;
+    }
+}
+
+TEST(NewsTickerTest, LongPauseSkipsWholeRounds) {
+    // One round: each message's 80 leading spaces and own leading blanks, then its rest.
+    const std::vector<CardRecord> messages = TickerMessages("AB|  CD", "1|2");
+    const std::uint64_t round = (80 + 50) + (82 + 50);
+    for (const std::uint64_t into : {0ull, 5ull, 130ull, 200ull, 261ull}) {
+        NewsTicker near, far;
+        for (NewsTicker* t : {&near, &far}) {
+            t->SetMessages(messages);
+            t->Reset();
+        }
+        for (std::uint64_t i = 0; i < 1 + round + into; ++i) near.Step();
+        // About three thousand years of ticks, in one call.
+        far.Advance(1 + round * 3'000'000'000ull + into);
+        EXPECT_EQ(Seen(far), Seen(near)) << into;
+        for (int i = 0; i < 300; ++i) {
+            ASSERT_EQ(far.Step(), near.Step()) << into << " " << i;
+            ASSERT_EQ(Seen(far), Seen(near)) << into << " " << i;
+        }
+    }
 }
 
 }  // namespace

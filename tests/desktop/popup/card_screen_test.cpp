@@ -9,10 +9,13 @@
 #include <QGuiApplication>
 #include <QScreen>
 #include <cstdlib>
+#include <functional>
 #include <vector>
 
 #include "core/text/cp932.h"
 #include "desktop/common/messages.h"
+#include "desktop/popup/card_area.h"
+#include "desktop/popup/card_cover.h"
 #include "desktop/popup/news_popup.h"
 #include "support/picture_server.h"
 #include "support/popup_test_support.h"
@@ -133,6 +136,69 @@ TEST_F(CardScreenTest, OpenPopupShowsBothCardsWithScaledPictures) {
 
     // The strips cover the view's edges: the page's own white shows inside them.
     EXPECT_EQ(shot.pixelColor(300, 200), QColor(Qt::white));
+}
+
+// The visible part of the card area holds nothing but one colour.
+bool Blank(const QImage& image) {
+    int other = 0;
+    for (int y = 0; y < image.height(); ++y)
+        for (int x = 0; x < image.width(); ++x) other += image.pixel(x, y) != image.pixel(0, 0);
+    return other * 200 < image.width() * image.height();
+}
+
+TEST_F(CardScreenTest, NoOpenShowsAnEmptyCardArea) {
+    const std::string base = server.Address("").toStdString();
+    FillChannel(channel,
+                {{"Wide headline", "First detail", base + "/item1", base + "/wide.png"},
+                 {"Small headline", "Second detail", base + "/item2", base + "/small.png"}});
+    popup.SetChannel(channel);
+    const QPoint open(popup.Positions().openX, popup.Positions().openY);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    // Samples the card area from the slide's start until the live cards show
+    // both pictures; `onSample` sees each sample of the whole area on the screen.
+    auto openAndWatch = [&](const std::function<void(const QImage&)>& onSample) {
+        QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+        int samples = 0;
+        const bool live = WaitFor(
+            [&] {
+                const QRect area =
+                    QRect(popup.pos() + QPoint(250, 80), QSize(292, 158)).intersected(screen);
+                if (area.width() < 20) return false;
+                const QImage shot =
+                    QGuiApplication::primaryScreen()
+                        ->grabWindow(0, area.x(), area.y(), area.width(), area.height())
+                        .toImage();
+                EXPECT_FALSE(Blank(shot)) << "sample " << samples << " at x " << popup.x();
+                ++samples;
+                if (popup.pos() != open) return false;
+                onSample(shot);
+                return popup.CardsLive() && FindColor(shot, kWideColor).count > 0 &&
+                       FindColor(shot, kSmallColor).count > 0;
+            },
+            30000);
+        EXPECT_GT(samples, 0);
+        return live;
+    };
+
+    // First open: the headlines are drawn in the card colour until the engine paints.
+    ASSERT_TRUE(openAndWatch([](const QImage&) {}));
+    // Parked, the engine takes a picture of the cards and stops; released, the
+    // picture is what the next open shows until the engine has painted again.
+    popup.SetCardPauseDelay(1500);  // the pictures are in by then
+    popup.OnCommand(kLogoCommand);
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() && popup.Cards()->Paused(); }, 10000));
+    EXPECT_TRUE(popup.Cover()->ShowsPicture());
+    popup.SetCardReleaseDelay(10);
+    popup.Park();
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() == nullptr; }, 5000));
+    bool pictureBeforeLive = false;
+    ASSERT_TRUE(openAndWatch([&](const QImage& shot) {
+        if (!popup.CardsLive())
+            pictureBeforeLive = pictureBeforeLive || (FindColor(shot, kWideColor).count > 0 &&
+                                                      FindColor(shot, kSmallColor).count > 0);
+    }));
+    EXPECT_TRUE(pictureBeforeLive);
+    popup.Park();
 }
 
 }  // namespace

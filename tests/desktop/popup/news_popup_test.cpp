@@ -10,8 +10,10 @@
 #include <QTimer>
 #include <fstream>
 
+#include "core/text/cp932.h"
 #include "desktop/common/messages.h"
 #include "desktop/popup/card_area.h"
+#include "desktop/popup/card_cover.h"
 #include "support/popup_test_support.h"
 
 namespace velmora {
@@ -56,6 +58,7 @@ class NewsPopupTest : public ::testing::Test {
         ASSERT_TRUE(dir.isValid());
         qputenv("VELMORA_CARDS_HOST", FakeCardProgram(dir).toUtf8());
         popup.SetLauncher(launches.Launcher());
+        popup.SetClock([this] { return now; });
         ASSERT_TRUE(popup.CreatePopup());
         popup.show();
         const QRect screen = QGuiApplication::primaryScreen()->geometry();
@@ -82,6 +85,7 @@ class NewsPopupTest : public ::testing::Test {
 
     QTemporaryDir dir;
     LaunchLog launches;
+    std::int64_t now = 1000;  // the popup's clock, in milliseconds
     CNewsPopup popup;
     PopupPositions expected;
     FeedChannel channel;
@@ -98,7 +102,8 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_TRUE(popup.mask().contains(QPoint(400, 150)));
     EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
     EXPECT_FALSE(popup.IsOpened());
-    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    // Nothing to scroll and nowhere to be seen: no ticker timer.
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
     EXPECT_FALSE(popup.IsTimerActive(kAutoCloseTimer));
     // No web engine until the cards are about to be seen.
     EXPECT_EQ(popup.Cards(), nullptr);
@@ -228,11 +233,15 @@ TEST_F(NewsPopupTest, TickerBarOpensTheMessageOnShow) {
     FillChannel(channel, {}, "first|second", "http://t/1|http://t/2");
     popup.SetChannel(channel);
     EXPECT_EQ(popup.Ticker().count(), 2u);
-    ASSERT_TRUE(WaitFor([&] { return popup.Ticker().Current() != nullptr; }, 1000));
+    // The first tick starts message 0; the second follows 80 + 50 ticks later.
+    now += 100;
     popup.OnCommand(kTickerCommand);
-    ASSERT_EQ(launches.calls.size(), 1u);
+    now += 130 * 100;
+    popup.OnCommand(kTickerCommand);
+    ASSERT_EQ(launches.calls.size(), 2u);
     EXPECT_EQ(launches.calls[0].first, "http://t/1");
     EXPECT_EQ(launches.calls[0].second, AddressOrigin::Feed);
+    EXPECT_EQ(launches.calls[1].first, "http://t/2");
 }
 
 TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
@@ -245,17 +254,52 @@ TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
     EXPECT_TRUE(launches.calls.empty());
 }
 
-TEST_F(NewsPopupTest, TickerTextIsShownOnlyWhereItCanBeSeen) {
+TEST_F(NewsPopupTest, TickerRunsOnlyWhereItCanBeSeen) {
     FillChannel(channel, {}, "hello", "http://t/1");
     popup.SetChannel(channel);
-    // Parked, the ticker runs but its text stays unpainted.
-    ASSERT_TRUE(WaitFor([&] { return !popup.Ticker().ShownText().empty(); }, 2000));
+    // Parked, the ticker's text is off the screen: no timer, nothing painted.
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+    now += 5000;
+    QCoreApplication::processEvents();
     EXPECT_TRUE(popup.TickerLabel()->text().isEmpty());
     popup.move(Open());
-    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), popup.Ticker().ShownText());
-    ASSERT_TRUE(WaitFor([&] { return popup.TickerLabel()->text().size() < 80; }, 2000));
-    EXPECT_TRUE(popup.TickerLabel()->text().endsWith("hello"));
+    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    // Fifty ticks in: message 0 started on the first, 49 spaces came in since.
+    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), std::string(32, ' ') + "hello");
     EXPECT_EQ(popup.TickerLabel()->font().pixelSize(), 10);
+    now += 3000;
+    ASSERT_TRUE(WaitFor([&] { return popup.TickerLabel()->text().size() < 37; }, 2000));
+    EXPECT_EQ(popup.TickerLabel()->text().toStdString(), std::string(2, ' ') + "hello");
+    popup.hide();
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+    popup.show();
+    EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    popup.Park();
+    EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
+}
+
+TEST_F(NewsPopupTest, TickerTextAfterAnOffScreenPauseIsTheTextWithoutOne) {
+    const char* description = "first message|  second|\x81\x40third";
+    FillChannel(channel, {}, description, "1|2|3");
+    NewsTicker unpaused;
+    unpaused.SetMessages(TickerMessages(description, "1|2|3"));
+    unpaused.Reset();
+    popup.SetChannel(channel);
+    popup.move(Open());
+    now += 37;  // between two ticks
+    // Pauses of every length, each starting and ending anywhere in a message.
+    for (const int pause : {7, 130, 3, 1111, 57, 50, 260000, 40, 999, 2}) {
+        const int seen = 1 + pause % 97;
+        now += seen * 100;
+        popup.Park();
+        now += pause * 100;
+        popup.move(Open());
+        for (int i = 0; i < seen + pause; ++i) unpaused.Step();
+        ASSERT_EQ(popup.TickerLabel()->text().toStdString(),
+                  text::Cp932ToUtf8(unpaused.ShownText()))
+            << pause;
+        ASSERT_EQ(popup.Ticker().index(), unpaused.index()) << pause;
+    }
     popup.Park();
 }
 
@@ -299,6 +343,60 @@ TEST_F(NewsPopupTest, ParkedCardsAreReleasedAfterTheDelay) {
     popup.Toggle();
     EXPECT_NE(popup.Cards(), nullptr);
     popup.Park();
+}
+
+// The state letter of process `pid` ('T' when stopped).
+char ProcessState(qint64 pid) {
+    const QByteArray stat = ReadAll(QStringLiteral("/proc/%1/stat").arg(pid));
+    const qsizetype close = stat.lastIndexOf(')');
+    return close > 0 && close + 2 < stat.size() ? stat[close + 2] : '?';
+}
+
+TEST_F(NewsPopupTest, CardAreaShowsTheCardsUntilTheCardProcessHasPainted) {
+    FillChannel(channel, {{"I0", "D0", "", ""}, {"I1", "D1", "", ""}});
+    popup.SetChannel(channel);
+    ASSERT_NE(popup.Cover(), nullptr);
+    QCoreApplication::postEvent(&popup, new QEvent(UM_POPUP_OPEN));
+    // Through the slide and after it: the card process never paints.
+    ASSERT_TRUE(WaitFor([&] {
+        EXPECT_TRUE(popup.Cover()->isVisible());
+        return popup.pos() == Open() && !popup.IsTimerActive(kSlideInTimer);
+    }));
+    ASSERT_NE(popup.Cards(), nullptr);
+    EXPECT_FALSE(popup.CardsLive());
+    EXPECT_TRUE(popup.Cover()->isVisible());
+    EXPECT_EQ(popup.Cover()->geometry(), QRect(250, 80, 292, 158));
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, ParkedCardProcessIsStoppedAndGoesOnWhenSeen) {
+    popup.SetCardPauseDelay(10);
+    OpenAndWait();
+    ASSERT_NE(popup.Cards(), nullptr);
+    const qint64 pid = popup.Cards()->ProcessId();
+    popup.OnCommand(kLogoCommand);
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+    ASSERT_TRUE(WaitFor([&] { return ProcessState(pid) == 'T'; }, 5000));
+    EXPECT_TRUE(popup.Cards()->Paused());
+    // A new page while parked is written at once.
+    FillChannel(channel, {{"I5", "D5", "", ""}});
+    popup.SetChannel(channel);
+    EXPECT_NE(ProcessState(pid), 'T');
+    ASSERT_TRUE(WaitFor([&] { return ReadAll(dir.filePath("input")).contains(">I5</a>"); }));
+    ASSERT_TRUE(WaitFor([&] { return ProcessState(pid) == 'T'; }, 5000));
+    popup.Toggle();
+    EXPECT_NE(ProcessState(pid), 'T');
+    EXPECT_FALSE(popup.Cards()->Paused());
+    popup.Park();
+}
+
+TEST_F(NewsPopupTest, PrepareOpenStartsTheCardsBeforeTheSlide) {
+    popup.SetCardReleaseDelay(50);
+    popup.PrepareOpen();
+    EXPECT_NE(popup.Cards(), nullptr);
+    EXPECT_EQ(popup.pos(), Parked());
+    // When the open never comes, they are given back as after any close.
+    ASSERT_TRUE(WaitFor([&] { return popup.Cards() == nullptr; }, 2000));
 }
 
 TEST_F(NewsPopupTest, CardProcessIsSentTheComposedPages) {
