@@ -127,7 +127,7 @@ TEST_F(CurlTransferTest, RawQueryBytesArriveEncodedAndIntact) {
 
 TEST_F(CurlTransferTest, WithoutATimeoutATrickleEndsAtALimitThatSaysWhich) {
     CurlTransfer bounded{
-        TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 1, .overallSeconds = 3}};
+        TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 2, .overallSeconds = 4}};
     service_->SetFault(Fault::Trickle);
     TransferAnswer slow = bounded.Get(service_->ChannelUrl(), 0);
     EXPECT_EQ(slow.kind, Kind::Failed);

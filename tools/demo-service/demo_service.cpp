@@ -365,13 +365,16 @@ void DemoService::State::Trickle(httplib::Response& res) {
     const std::size_t rate = std::max(1u, config.trickleBytesPerSecond);
     const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(config.slowSeconds);
     res.set_chunked_content_provider(
-        "application/xml", [this, rate, until](std::size_t, httplib::DataSink& sink) {
-            {
+        "application/xml",
+        [this, rate, until, first = true](std::size_t, httplib::DataSink& sink) mutable {
+            // The first bytes go at once, then `rate` more every second.
+            if (!first) {
                 std::unique_lock lock(mutex);
                 if (stopping.wait_for(lock, std::chrono::seconds(1), [this] { return stopped; })) {
                     return false;
                 }
             }
+            first = false;
             // Closing without the last chunk: the answer never completes.
             if (std::chrono::steady_clock::now() >= until) return false;
             const std::string bytes(rate, ' ');
