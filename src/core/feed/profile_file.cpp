@@ -14,8 +14,8 @@
 #include <string>
 #include <utility>
 
-#include "core/settings/hive_storage.h"
-#include "core/settings/registry_backend.h"
+#include "core/platform/files.h"
+#include "core/text/ascii.h"
 #include "core/text/cp932.h"
 
 namespace velmora {
@@ -69,9 +69,6 @@ struct ProfileFile::Section {
 
 namespace {
 
-bool IsBlank(char c) {
-    return c == ' ' || c == '\t';
-}
 bool IsQuote(char c) {
     return c == '"' || c == '\'';
 }
@@ -79,14 +76,10 @@ bool IsBreak(char c) {
     return c == '\r' || c == '\n';
 }
 
-std::string_view Trim(std::string_view s) {
-    while (!s.empty() && IsBlank(s.front())) s.remove_prefix(1);
-    while (!s.empty() && IsBlank(s.back())) s.remove_suffix(1);
-    return s;
-}
-
+using text::IsBlank;
+using text::Trim;
 char FoldAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
+    return text::LowerAscii(c);
 }
 
 // Names compare without regard to ASCII case, but both bytes of a double-byte
@@ -387,41 +380,13 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
 }
 
 std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error) {
-    const auto fail = [error](int number) -> std::optional<ProfileFile> {
+    std::string text;
+    const int number = platform::ReadWholeFile(file, platform::kNoSizeLimit, text);
+    if (number == ENOENT) return ProfileFile::Parse({});
+    if (number != 0) {
         if (error) *error = number;
         return std::nullopt;
-    };
-    // Non-blocking, so that a FIFO in the file's place cannot hang the load.
-    const int fd = ::open(file.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) {
-        if (errno == ENOENT) return ProfileFile::Parse({});
-        return fail(errno);
     }
-    std::string text;
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
-        const int number = S_ISDIR(st.st_mode) ? EISDIR : EINVAL;
-        ::close(fd);
-        return fail(number);
-    }
-    // One spare byte, so that the read which meets the end of an unchanged
-    // file does not first grow (and copy) the whole text.
-    text.resize(static_cast<std::size_t>(st.st_size) + 1);
-    std::size_t filled = 0;
-    for (;;) {
-        if (filled == text.size()) text.resize(filled + std::max<std::size_t>(filled / 2, 65536));
-        const ssize_t n = ::read(fd, text.data() + filled, text.size() - filled);
-        if (n == 0) break;
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            const int number = errno;
-            ::close(fd);
-            return fail(number);
-        }
-        filled += static_cast<std::size_t>(n);
-    }
-    ::close(fd);
-    text.resize(filled);
     ProfileFile profile;
     profile.AddText(std::move(text));
     return profile;
@@ -524,24 +489,10 @@ std::string ProfileFile::Text() const {
 }
 
 bool ProfileFile::Save(const std::filesystem::path& file, int* error) const {
-    errno = 0;
     // The feed is the user's own: a new file is theirs alone, like the settings hive.
-    const long status = ReplaceFileAtomically(file, Text(), 0600, false, 0700);
-    if (status == kRegOk) return true;
-    if (error) {
-        // The replacement leaves the errno of its failure in place; when that is
-        // not the one its status stands for, the status decides.
-        const int number = errno;
-        if (number != 0 && StatusFromErrno(number) == status) {
-            *error = number;
-        } else {
-            *error = status == kRegNotFound       ? ENOENT
-                     : status == kRegAccessDenied ? EACCES
-                     : status == kRegDiskFull     ? ENOSPC
-                                                  : EIO;
-        }
-    }
-    return false;
+    const int number = platform::ReplaceFileAtomically(file, Text(), 0600, false, 0700);
+    if (number != 0 && error) *error = number;
+    return number == 0;
 }
 
 }  // namespace velmora

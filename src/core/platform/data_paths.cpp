@@ -9,6 +9,8 @@
 #include <system_error>
 #include <vector>
 
+#include "core/platform/xdg_folders.h"
+
 namespace velmora {
 
 std::string InstanceNameFromPath(std::string_view executablePath) {
@@ -20,24 +22,8 @@ std::string InstanceNameFromPath(std::string_view executablePath) {
     return name;
 }
 
-namespace {
-
-std::filesystem::path HomeFolder() {
-    if (const char* home = std::getenv("HOME"); home && *home) return home;
-    if (const passwd* pw = getpwuid(getuid()); pw && pw->pw_dir) return pw->pw_dir;
-    return {};
-}
-
-}  // namespace
-
 std::filesystem::path UserDataHome() {
-    if (const char* env = std::getenv("XDG_DATA_HOME"); env && *env) {
-        std::filesystem::path p(env);
-        if (p.is_absolute()) return p;
-    }
-    const std::filesystem::path home = HomeFolder();
-    if (home.empty()) return {};
-    return home / ".local" / "share";
+    return platform::DataHome();
 }
 
 std::filesystem::path PrepareDataFolder() {
@@ -108,8 +94,7 @@ Leftovers RemoveLeftovers(const std::filesystem::path& storeFile,
 }
 
 std::filesystem::path WorkFileFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    return dir && *dir ? std::filesystem::path(dir) : std::filesystem::path("/tmp");
+    return platform::TempFolder();
 }
 
 }  // namespace velmora

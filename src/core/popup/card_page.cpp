@@ -8,15 +8,13 @@
 #include <random>
 
 #include "core/popup/card_escaping.h"
+#include "core/text/ascii.h"
 
 namespace velmora {
 namespace {
 
 bool StartsWithNoCase(std::string_view s, std::size_t at, std::string_view word) {
-    if (s.size() - at < word.size()) return false;
-    for (std::size_t i = 0; i < word.size(); ++i)
-        if (std::tolower(static_cast<unsigned char>(s[at + i])) != word[i]) return false;
-    return true;
+    return text::StartsWithIgnoringAsciiCase(s.substr(at), word);
 }
 
 // Offset just past the tag `<name ...>` whose name is `name`, or npos.

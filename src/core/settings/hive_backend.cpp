@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <utility>
 
+#include "core/platform/files.h"
 #include "core/settings/hive_file.h"
 #include "core/settings/hive_storage.h"
 #include "core/settings/registry_backend.h"
@@ -72,7 +73,7 @@ class HiveRegistryBackend final : public RegistryBackend {
         // The user's key comes into being with its first value. A missing
         // machine-wide key exists only for whoever could create it; for anyone
         // else it is absent and the callers' defaults apply.
-        if (root == RootKey::LocalMachine && !doc_.HasKey(key_) && !CanReplaceFile(file_))
+        if (root == RootKey::LocalMachine && !doc_.HasKey(key_) && !platform::CanReplaceFile(file_))
             return kRegNotFound;
         return kRegOk;
     }

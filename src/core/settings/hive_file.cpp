@@ -3,6 +3,8 @@
 #include <cstdio>
 #include <utility>
 
+#include "core/text/ascii.h"
+
 namespace velmora {
 namespace {
 
@@ -10,34 +12,12 @@ constexpr std::string_view kUtf8Bom = "\xEF\xBB\xBF";
 constexpr std::string_view kUtf16LeBom = "\xFF\xFE";
 constexpr std::string_view kRegedit4 = "REGEDIT4";
 constexpr std::string_view kVersion5 = "Windows Registry Editor Version 5.00";
-constexpr std::string_view kBlanks = " \t";
 // hex(4): four bytes "xx," with blanks at most; anything longer is no DWORD.
 constexpr std::size_t kMaxHexDwordText = 64;
 
-char LowerAscii(char c) {
-    return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c;
-}
-
-bool EqualsNoCase(std::string_view a, std::string_view b) {
-    if (a.size() != b.size()) return false;
-    for (std::size_t i = 0; i < a.size(); ++i)
-        if (LowerAscii(a[i]) != LowerAscii(b[i])) return false;
-    return true;
-}
-
-bool StartsWithNoCase(std::string_view s, std::string_view prefix) {
-    return s.size() >= prefix.size() && EqualsNoCase(s.substr(0, prefix.size()), prefix);
-}
-
-std::string_view TrimLeft(std::string_view s) {
-    std::size_t i = s.find_first_not_of(kBlanks);
-    return i == std::string_view::npos ? std::string_view() : s.substr(i);
-}
-
-std::string_view TrimRight(std::string_view s) {
-    std::size_t i = s.find_last_not_of(kBlanks);
-    return i == std::string_view::npos ? std::string_view() : s.substr(0, i + 1);
-}
+using text::LowerAscii;
+using text::TrimLeft;
+using text::TrimRight;
 
 // The code point of the strict UTF-8 sequence at s[i] (no overlong forms, no
 // surrogates, nothing above U+10FFFF) and its length; 0 when there is none.
@@ -326,12 +306,12 @@ class LineScanner {
             if (!text || !TrimLeft(s).empty()) return false;
             value.type = HiveValueType::String;
             value.text = std::move(*text);
-        } else if (StartsWithNoCase(s, "dword:")) {
+        } else if (text::StartsWithIgnoringAsciiCase(s, "dword:")) {
             auto number = ParseDword(TrimRight(s.substr(6)));
             if (!number) return false;
             value.type = HiveValueType::Dword;
             value.dword = *number;
-        } else if (StartsWithNoCase(s, "hex")) {
+        } else if (text::StartsWithIgnoringAsciiCase(s, "hex")) {
             ParseHex(s, line, value);
         } else if (TrimRight(s) != "-") {
             return false;  // "-" is a deletion mark: a value of no readable type
@@ -346,8 +326,8 @@ class LineScanner {
     // hex:, hex(n): values may go on over lines that end with a backslash.
     void ParseHex(std::string_view s, ScannedLine& line, HiveValue& value) {
         std::size_t colon = s.find(':');
-        const bool dword =
-            colon != std::string_view::npos && EqualsNoCase(s.substr(0, colon), "hex(4)");
+        const bool dword = colon != std::string_view::npos &&
+                           text::EqualsIgnoringAsciiCase(s.substr(0, colon), "hex(4)");
         std::string bytes;
         std::string_view content = s.substr(colon == std::string_view::npos ? s.size() : colon + 1);
         while (true) {
@@ -480,8 +460,8 @@ bool HiveDocument::HasKey(std::string_view key) const {
     ScannedLine line;
     while (scanner.Next(line)) {
         if (line.kind != LineKind::Section) continue;
-        if (EqualsNoCase(line.name, key)) return true;
-        if (line.name.size() > key.size() && StartsWithNoCase(line.name, key) &&
+        if (text::EqualsIgnoringAsciiCase(line.name, key)) return true;
+        if (line.name.size() > key.size() && text::StartsWithIgnoringAsciiCase(line.name, key) &&
             line.name[key.size()] == '\\')
             return true;
     }
@@ -495,8 +475,9 @@ std::optional<HiveValue> HiveDocument::Find(std::string_view key, std::string_vi
     ScannedLine line;
     while (scanner.Next(line)) {
         if (line.kind == LineKind::Section || line.kind == LineKind::BadSection)
-            inKey = line.kind == LineKind::Section && EqualsNoCase(line.name, key);
-        else if (inKey && line.kind == LineKind::Value && EqualsNoCase(line.name, name))
+            inKey = line.kind == LineKind::Section && text::EqualsIgnoringAsciiCase(line.name, key);
+        else if (inKey && line.kind == LineKind::Value &&
+                 text::EqualsIgnoringAsciiCase(line.name, name))
             found = std::move(line.value);
     }
     return found;
@@ -545,13 +526,14 @@ bool HiveDocument::SetValue(std::string_view key, std::string_view name, const s
     while (scanner.Next(line)) {
         last = EndOf(line);
         if (line.kind == LineKind::Section || line.kind == LineKind::BadSection) {
-            inKey = line.kind == LineKind::Section && EqualsNoCase(line.name, key);
+            inKey = line.kind == LineKind::Section && text::EqualsIgnoringAsciiCase(line.name, key);
             if (inKey) sectionEnd = last;
             continue;
         }
         if (!inKey) continue;
         sectionEnd = last;
-        if (line.kind == LineKind::Value && EqualsNoCase(line.name, name)) found = line;
+        if (line.kind == LineKind::Value && text::EqualsIgnoringAsciiCase(line.name, name))
+            found = line;
     }
 
     const std::string nl = Newline();

@@ -30,15 +30,7 @@ long ReadHiveFile(const std::filesystem::path& file, std::string& bytes,
 // this to say about this file; false when it was said before.
 bool ReportHiveProblem(const std::filesystem::path& file, const std::string& what);
 
-// True when this process could create or replace `file`: its folder, or the
-// nearest existing ancestor of it, is writable.
-bool CanReplaceFile(const std::filesystem::path& file);
-
-// Replaces `file` with `bytes` atomically: a temporary file in the same folder
-// is written, flushed to disk and renamed over it, and removed again on every
-// failure. Missing folders are created with `folderMode`. A new file gets
-// `fileMode`; an existing one keeps its permissions unless `forceMode`. A
-// symbolic link is followed, so the file it points to is replaced.
+// platform::ReplaceFileAtomically with its failure as a registry status.
 long ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
                            mode_t fileMode, bool forceMode, mode_t folderMode);
 
