@@ -98,42 +98,45 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
 namespace {
 
 // The current feed's items by headline, first occurrence winning: open
-// addressing over a table at least twice the item count.
+// addressing over a table at least twice the item count. A slot keeps the
+// headline's hash, so that a probe past another headline does not visit it.
 class HeadlineIndex {
   public:
     explicit HeadlineIndex(const FeedChannel& current) {
         std::size_t size = 16;
         while (size < 2 * static_cast<std::size_t>(current.count())) size *= 2;
-        slots_.assign(size, nullptr);
+        slots_.assign(size, Slot{});
         for (const FeedItem* item = current.first(); item; item = item->next()) {
-            const FeedItem** slot = &slots_[item->headlineHash() & (size - 1)];
-            while (*slot && !SameHeadline(**slot, *item)) slot = Following(slot);
-            if (!*slot) *slot = item;  // the first of two equal headlines decides
+            Slot* slot = Probe(*item);
+            if (!slot->item) *slot = Slot{item->headlineHash(), item};  // else the first decides
         }
     }
 
     // The first current item with the headline of `item`, or nullptr.
-    const FeedItem* Find(const FeedItem& item) const {
-        const FeedItem* const* slot = &slots_[item.headlineHash() & (slots_.size() - 1)];
-        while (*slot && !SameHeadline(**slot, item)) slot = Following(slot);
-        return *slot;
-    }
+    const FeedItem* Find(const FeedItem& item) { return Probe(item)->item; }
 
   private:
-    static bool SameHeadline(const FeedItem& a, const FeedItem& b) {
-        return a.headlineHash() == b.headlineHash() && a.headline() == b.headline();
-    }
-    template <typename Slot>
-    Slot* Following(Slot* slot) const {
-        return slot == &slots_.back() ? const_cast<Slot*>(slots_.data()) : slot + 1;
+    struct Slot {
+        std::size_t hash = 0;
+        const FeedItem* item = nullptr;
+    };
+
+    // The slot of `item`'s headline, or the empty slot where it would go.
+    Slot* Probe(const FeedItem& item) {
+        const std::size_t hash = item.headlineHash();
+        Slot* slot = &slots_[hash & (slots_.size() - 1)];
+        while (slot->item && (slot->hash != hash || slot->item->headline() != item.headline())) {
+            slot = slot == &slots_.back() ? slots_.data() : slot + 1;
+        }
+        return slot;
     }
 
-    std::vector<const FeedItem*> slots_;
+    std::vector<Slot> slots_;
 };
 
 // Carries the read marks; gives the current item that decided the last lookup.
 const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
-    const HeadlineIndex index(current);
+    HeadlineIndex index(current);
     news = false;
     const FeedItem* last = nullptr;
     for (FeedItem* p = incoming.first(); p; p = p->next()) {

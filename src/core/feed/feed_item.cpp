@@ -101,10 +101,10 @@ FeedItem::FeedItem(const FeedItem& source, CloneTag, std::pmr::memory_resource* 
     : defaults_(source.defaults_),
       headlineHash_(source.headlineHash_),
       headline_(source.headline_, texts),
+      dateText_(source.dateText_, texts),
       link_(source.link_, texts),
       detail_(source.detail_, texts),
       image_(source.image_, texts),
-      dateText_(source.dateText_, texts),
       textColor(source.textColor),
       readTextColor(source.readTextColor) {}
 

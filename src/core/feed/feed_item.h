@@ -76,11 +76,13 @@ class FeedItem {
     FeedItem* next_ = nullptr;
     ItemColors defaults_;  // the colours Clear restores
     std::size_t headlineHash_ = HashHeadline({});
+    // Headline and date first: in a channel's arena their texts then follow
+    // the item, where a merge, which reads only these two, finds them.
     std::pmr::string headline_;
+    std::pmr::string dateText_;
     std::pmr::string link_;
     std::pmr::string detail_;
     std::pmr::string image_;
-    std::pmr::string dateText_;
 
   public:
     // Colours and the read mark are read and written directly.
