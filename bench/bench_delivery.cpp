@@ -94,11 +94,12 @@ void RunCycles(benchmark::State& state, bool threaded) {
     ThreadedTransfer offThread(curl, waiter);
     Transfer& transfer = threaded ? static_cast<Transfer&>(offThread) : curl;
     DeliveryCycle cycle(ui, errors, transfer, clock, ReadDeliverySettings());
-    if (cycle.RunDeliveryCycle() != CycleNews) return state.SkipWithError("first fetch failed");
+    if (cycle.RunDeliveryCycle() != CycleResult::News)
+        return state.SkipWithError("first fetch failed");
 
     for (auto _ : state) {
         CycleResult result = cycle.RunDeliveryCycle();
-        if (result != CycleNothingNew) return state.SkipWithError("cycle failed");
+        if (result != CycleResult::NothingNew) return state.SkipWithError("cycle failed");
         benchmark::DoNotOptimize(cycle.Current().count());
     }
     state.counters["items"] = static_cast<double>(cycle.Current().count());
@@ -151,7 +152,6 @@ void BM_LoadDocumentOnly(benchmark::State& state) {
         curl.Get(bench.service->ChannelUrl() + BuildChannelQuery(identity, clock), 0);
     const fs::path file = bench.root / "document.xml";
     std::ofstream(file, std::ios::binary) << answer.bytes;
-    ErrorState errors;
     FeedChannel channel;
 
     // Into an empty channel, as the cycle loads: its incoming feed was emptied
@@ -160,7 +160,7 @@ void BM_LoadDocumentOnly(benchmark::State& state) {
         state.PauseTiming();
         channel.Clear();
         state.ResumeTiming();
-        if (LoadFeedDocument(file, channel, errors) != FetchOk) {
+        if (LoadFeedDocument(file, channel) != DocumentLoad::Loaded) {
             return state.SkipWithError("load failed");
         }
         benchmark::DoNotOptimize(channel.count());

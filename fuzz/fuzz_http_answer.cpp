@@ -47,18 +47,19 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     }
 
     const velmora::FetchResult result = fetcher.ClassifyResponse(answer);
-    Check(result == velmora::FetchOk || result == velmora::FetchRedirected ||
-          result == velmora::FetchFailed);
-    if (result == velmora::FetchFailed) {
+    Check(result == velmora::FetchResult::Ok || result == velmora::FetchResult::Redirected ||
+          result == velmora::FetchResult::Failed);
+    if (result == velmora::FetchResult::Failed) {
         const int code = errors.Code();
         Check(code == 58 || code == 401 || code == 404);
     } else {
         Check(errors.Code() == 0);
     }
-    if (kind == TransferAnswer::Kind::Body) Check((result == velmora::FetchOk) == !bytes.empty());
+    if (kind == TransferAnswer::Kind::Body)
+        Check((result == velmora::FetchResult::Ok) == !bytes.empty());
     if (kind == TransferAnswer::Kind::HeaderBlock) {
-        Check(result != velmora::FetchOk);
-        Check((result == velmora::FetchRedirected) == (status == 302));
+        Check(result != velmora::FetchResult::Ok);
+        Check((result == velmora::FetchResult::Redirected) == (status == 302));
     }
 
     // The raw header block itself, as a broken transfer might hand it over.

@@ -21,8 +21,8 @@
 #include "core/delivery/curl_transfer.h"
 #include "core/feed/item_store.h"
 #include "core/platform/data_paths.h"
-#include "core/settings/registry.h"
 #include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
 #include "desktop/common/icon_resources.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
@@ -69,10 +69,7 @@ void PreferX11() {
 }
 
 QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
-    path.clear();
-    if (CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, valueName, path) != kRegOk) {
-        path.clear();
-    }
+    path = settings::ReadIconPath(valueName);
     if (!path.empty()) {
         const QImage image = LoadIconFile(QStringFromCp932(path));
         if (!image.isNull()) return image;
@@ -80,17 +77,18 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
-const char* CycleText(int result) {
+const char* CycleText(CycleResult result) {
     switch (result) {
-        case CycleNothingNew:
+        case CycleResult::NothingNew:
             return "nothing new";
-        case CycleNews:
+        case CycleResult::News:
             return "news";
-        case CycleRedirected:
+        case CycleResult::Redirected:
             return "redirected";
-        default:
-            return "failed";
+        case CycleResult::Failed:
+            break;
     }
+    return "failed";
 }
 
 int Run(int argc, char** argv, bool demoMode) {
@@ -147,11 +145,8 @@ int Run(int argc, char** argv, bool demoMode) {
     std::string blinkPath;
     startup.blinkIcon =
         LoadSettingsIcon(settings::kBlinkIcon, settings::kBlinkIconResource, blinkPath);
-    startup.colors.text = settings::kTextColorDefault;
-    CRegistryKey::ReadUserOrMachineDword(kSettingsKey, settings::kTextColor, startup.colors.text);
-    startup.colors.readText = settings::kReadTextColorDefault;
-    CRegistryKey::ReadUserOrMachineDword(kSettingsKey, settings::kReadTextColor,
-                                         startup.colors.readText);
+    startup.colors.text = settings::ReadTextColor();
+    startup.colors.readText = settings::ReadReadTextColor();
 
     RegisterDialogFontSubstitutes();
 
@@ -179,7 +174,7 @@ int Run(int argc, char** argv, bool demoMode) {
     QObject::connect(&sheet, &CToolSheet::ended, &app,
                      [&sheet] { QCoreApplication::exit(sheet.Saved() ? 0 : 1); });
     if (demo) {
-        QObject::connect(&sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](int r) {
+        QObject::connect(&sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
             std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
                         CycleText(r), sheet.Cycle().Current().count(), demo->ServiceRequests());
             std::fflush(stdout);

@@ -11,8 +11,8 @@
 
 #include "app/single_instance.h"
 #include "core/feed/item_store.h"
-#include "core/settings/registry.h"
 #include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
 #include "core/tray/tray_state.h"
 #include "desktop/common/icon_resources.h"
 #include "desktop/common/messages.h"
@@ -44,8 +44,7 @@ CToolSheet::CToolSheet(const QString& caption, SheetStartup startup, SheetServic
     transfer_ = std::make_unique<QuittableTransfer>(*threaded_);
     cycle_ = std::make_unique<DeliveryCycle>(*this, errors_, *transfer_, *services_.clock,
                                              ReadDeliverySettings(), startup_.colors);
-    popupSetting_ = settings::kPopupDefault;
-    CRegistryKey::ReadDword(RootKey::CurrentUser, kSettingsKey, settings::kPopup, popupSetting_);
+    popupSetting_ = settings::ReadPopupMode();
 
     // A property sheet with one page, OK and Cancel; no Apply, no Help.
     tabs_ = new QTabWidget(this);
@@ -83,12 +82,7 @@ void CToolSheet::OnInitDialog() {
     error_ = errorImage.isNull() ? normal_ : IconOf(errorImage);
     communicating_ = busyImage.isNull() ? normal_ : IconOf(busyImage);
 
-    title_ = settings::kTitleDefault;
-    std::string title;
-    if (CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kTitle, title) ==
-        kRegOk) {
-        title_ = title;
-    }
+    title_ = settings::ReadTitle();
     setWindowTitle(QStringFromCp932(title_));
 
     tray_ = std::make_unique<CTrayIcon>(this);
@@ -243,12 +237,12 @@ bool CToolSheet::RunCycle(CycleResult& result) {
 void CToolSheet::OnPoll() {
     if (!MayStartCycle()) return;
     blinkTimer_.stop();
-    CycleResult r = CycleFailed;
+    CycleResult r = CycleResult::Failed;
     if (!RunCycle(r)) return;
-    if (r == CycleNews && popupSetting_ == 1 && popup_) popup_->PrepareOpen();
-    if (r == CycleNews && popup_) popup_->ShowTab();
-    if (r != CycleFailed && popup_) popup_->SetChannel(cycle_->Current());
-    if (r == CycleNews) {
+    if (r == CycleResult::News && popupSetting_ == 1 && popup_) popup_->PrepareOpen();
+    if (r == CycleResult::News && popup_) popup_->ShowTab();
+    if (r != CycleResult::Failed && popup_) popup_->SetChannel(cycle_->Current());
+    if (r == CycleResult::News) {
         if (popupSetting_ == 1) {
             if (popup_) popup_->PostOpen();
         } else {
@@ -262,9 +256,9 @@ void CToolSheet::OnFetchNews() {
     blinkTimer_.stop();
     // The popup opens unless the request fails: its cards get ready meanwhile.
     if (popup_) popup_->PrepareOpen();
-    CycleResult r = CycleFailed;
+    CycleResult r = CycleResult::Failed;
     if (!RunCycle(r)) return;
-    if (r != CycleFailed && popup_) {
+    if (r != CycleResult::Failed && popup_) {
         popup_->SetChannel(cycle_->Current());
         popup_->PostOpen();
     }
@@ -316,11 +310,11 @@ void CToolSheet::accept() {
     if (!page_->OnKillActive()) return;
     DeliverySettings& s = cycle_->Settings();
     s.pollMinutes = page_->Interval();
-    CRegistryKey::WriteDword(RootKey::CurrentUser, kSettingsKey, settings::kReread, s.pollMinutes);
+    settings::WritePollMinutes(s.pollMinutes);
     pollTimer_.Stop();
     pollTimer_.Start(PollIntervalMs(s.pollMinutes));
     popupSetting_ = page_->NotifyMode() != 1 ? 1 : 0;
-    CRegistryKey::WriteDword(RootKey::CurrentUser, kSettingsKey, settings::kPopup, popupSetting_);
+    settings::WritePopupMode(popupSetting_);
     hide();
     tabs_->setCurrentIndex(previous);
 }

@@ -123,7 +123,7 @@ class CToolSheet : public QDialog, public DeliveryUi {
     // The end: tray icon removed, store saved. The application quits on it.
     void ended();
     // A delivery cycle ended with `result` (a CycleResult).
-    void cycleFinished(int result);
+    void cycleFinished(velmora::CycleResult result);
 
   public slots:
     // OK: validates and applies the settings page.

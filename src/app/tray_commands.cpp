@@ -11,8 +11,8 @@
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
 #include "core/feed/item_store.h"
-#include "core/settings/registry.h"
 #include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
 #include "core/text/cp932.h"
 #include "desktop/common/messages.h"
 #include "desktop/dialogs/about_dialog.h"
@@ -114,12 +114,7 @@ void CToolSheet::ShowToolSheet() {
 }
 
 void CToolSheet::OnShowHelp() {
-    std::string address;
-    if (CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kHelpUrl,
-                                 address) != kRegOk) {
-        address.clear();
-    }
-    OpenInBrowser(address, AddressOrigin::Settings);
+    OpenInBrowser(settings::ReadPageUrl(settings::Page::Help), AddressOrigin::Settings);
 }
 
 void CToolSheet::RunAbout() {

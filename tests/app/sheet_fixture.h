@@ -130,7 +130,7 @@ class SheetFixture : public HiveSandbox {
         sheet_ = std::make_unique<CToolSheet>(QStringLiteral("ツール"), startup, services);
         QObject::connect(sheet_.get(), &CToolSheet::ended, [this] { ++ended_; });
         QObject::connect(sheet_.get(), &CToolSheet::cycleFinished,
-                         [this](int r) { cycles_.push_back(r); });
+                         [this](CycleResult r) { cycles_.push_back(r); });
         return *sheet_;
     }
 
@@ -154,7 +154,7 @@ class SheetFixture : public HiveSandbox {
     FixedClock clock_{kSampleInstant};
     std::vector<std::string> popupLog_;
     std::vector<std::size_t> preparedAfterRequests_;  // requests made before each PrepareOpen
-    std::vector<int> cycles_;
+    std::vector<CycleResult> cycles_;
     int ended_ = 0;
     int storeSaveIntervalMs_ = kStoreSaveIntervalMs;
     std::unique_ptr<CToolSheet> sheet_;

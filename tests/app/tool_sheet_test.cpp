@@ -54,7 +54,7 @@ TEST_F(ToolSheetTest, InitialisationAddsTheTrayIconAndRunsTheFirstCycle) {
     EXPECT_EQ(sheet.windowTitle(), Utf("ヴェルモラ"));
     EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
     ASSERT_EQ(network_.calls.size(), 1u);
-    EXPECT_THAT(cycles_, ElementsAre(CycleNews));
+    EXPECT_THAT(cycles_, ElementsAre(CycleResult::News));
     EXPECT_EQ(sheet.Cycle().Current().count(), 3);
     EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
     EXPECT_TRUE(sheet.PollTimer().IsActive());
@@ -90,7 +90,7 @@ TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
     Settle();
     EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
     EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
-    EXPECT_THAT(cycles_, ElementsAre(CycleNews, CycleNothingNew));
+    EXPECT_THAT(cycles_, ElementsAre(CycleResult::News, CycleResult::NothingNew));
 }
 
 TEST_F(ToolSheetTest, PopupGetsReadyAsSoonAsTheCycleKnowsItWillOpen) {

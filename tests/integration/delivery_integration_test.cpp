@@ -120,7 +120,7 @@ class DeliveryIntegrationTest : public test_support::DeliverySandbox {
 TEST_F(DeliveryIntegrationTest, LoginThenFetchWithAnIdentityTheServiceAccepts) {
     Install("0", service_->ChannelUrl());
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     const std::string id = UserValue("ClientID");
     ASSERT_THAT(id, StartsWith("C"));
     bool known = false;
@@ -130,7 +130,7 @@ TEST_F(DeliveryIntegrationTest, LoginThenFetchWithAnIdentityTheServiceAccepts) {
     EXPECT_TRUE(known) << "the service derived another client password";
     EXPECT_TRUE(ui_.timerRunning);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(errors_.Code(), 0);
     const std::vector<std::string> headlines = service_->Headlines();
     ASSERT_EQ(Cycle().Current().count(), static_cast<int>(headlines.size()));
@@ -146,14 +146,14 @@ TEST_F(DeliveryIntegrationTest, LoginThenFetchWithAnIdentityTheServiceAccepts) {
                   text::Utf8ToCp932("ウェブサーバーの HTTP/1.1 対応が全店で完了")),
               nullptr);
     EXPECT_THAT(Cycle().Current().description(), HasSubstr("|"));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
 }
 
 TEST_F(DeliveryIntegrationTest, LoginWithAJapaneseGroupIdGoesThroughEncoded) {
     Install("0", service_->ChannelUrl());
     WriteUserKey(Line("GroupID", "グループ") + Line("GroupPWD", "パス"));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
 }
@@ -161,7 +161,7 @@ TEST_F(DeliveryIntegrationTest, LoginWithAJapaneseGroupIdGoesThroughEncoded) {
 TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
     Install("0", service_->ChannelUrl());
     WriteUserKey(Line("GroupID", "G #1") + Line("GroupPWD", "gp"));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(service_->LastQueryValue("gid"), "G #1");
     const std::string clientId = UserValue("ClientID");
@@ -169,7 +169,7 @@ TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
 
     for (const char* channel : {"A#1", "A 1", "#", "50%"}) {
         ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "Channel", channel), kRegOk);
-        EXPECT_NE(Cycle().RunDeliveryCycle(), CycleFailed) << channel;
+        EXPECT_NE(Cycle().RunDeliveryCycle(), CycleResult::Failed) << channel;
         EXPECT_EQ(errors_.Code(), 0) << channel;
         EXPECT_EQ(service_->LastQueryValue("channelID"), channel);
         EXPECT_EQ(service_->LastQueryValue("cid"), clientId) << channel;
@@ -183,7 +183,7 @@ TEST_F(DeliveryIntegrationTest, ATypedDeliveryNumberHoldingHashRegisters) {
     Install("C01", service_->ChannelUrl());
     ui_.Accept("D#1 2", "pw");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(service_->LastQueryValue("del"), "D#1 2");
     EXPECT_EQ(UserValue("DeliveryNo"), "D#1 2");
     EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
@@ -193,18 +193,18 @@ TEST_F(DeliveryIntegrationTest, RegistrationAccepted) {
     Install("C01", service_->ChannelUrl());
     ui_.Accept("D1001", "delipass");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(UserValue("DeliveryNo"), "D1001");
     EXPECT_THAT(UserValue("ClientID"), StartsWith("C"));
     EXPECT_THAT(test_support::ReadBytes(UserHive()), ::testing::Not(HasSubstr("delipass")));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
 }
 
 TEST_F(DeliveryIntegrationTest, RegistrationRejectedPostsTheClick) {
     Install("C01", service_->ChannelUrl());
     ui_.Accept("D1001", "not-the-password");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 1000);
     EXPECT_EQ(ui_.clicks, 1);
     EXPECT_EQ(ui_.image, TrayImage::Error);
@@ -212,14 +212,14 @@ TEST_F(DeliveryIntegrationTest, RegistrationRejectedPostsTheClick) {
     EXPECT_EQ(UserValue("ClientID"), "<absent>");
 
     ui_.Accept("D1001", "delipass");
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(ui_.prompts.back(), WrongDeliveryNumberPrompt());
 }
 
 TEST_F(DeliveryIntegrationTest, RegistrationCancelled) {
     Install("C01", service_->ChannelUrl());
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 1000);
     EXPECT_EQ(ui_.tip, text::Utf8ToCp932("認証エラー"));
     EXPECT_EQ(service_->ServiceRequests(), 0);
@@ -230,7 +230,7 @@ TEST_F(DeliveryIntegrationTest, RegistrationFailingWith58) {
     WriteMachineKey(Line("server3", RefusingAddress()) + Line("Company", "C01"));
     ui_.Accept("D1001", "delipass");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 58);
     EXPECT_EQ(errors_.Detail(), 0);
     EXPECT_EQ(ui_.clicks, 0);
@@ -240,24 +240,24 @@ TEST_F(DeliveryIntegrationTest, RegistrationFailingWith58) {
 TEST_F(DeliveryIntegrationTest, FailsOverFromA404ServerToAGoodOne) {
     Subscribe(service_->BaseUrl() + "/missing/channel.cgi", service_->ChannelUrl());
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(Cycle().Current().count(), 6);
 }
 
 TEST_F(DeliveryIntegrationTest, RedirectIsSuccessAndKeepsTheFeedAndItsReadMarks) {
     Subscribe(service_->ChannelUrl());
-    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     MarkAllRead();
 
     service_->SetFault(Fault::Redirect);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
     ASSERT_EQ(Cycle().Current().count(), 6);
     EXPECT_EQ(Cycle().Current().first()->read, 1);
     EXPECT_TRUE(ui_.timerRunning);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     ASSERT_EQ(Cycle().Current().count(), 6);
     EXPECT_EQ(Cycle().Current().first()->read, 1);
 }
@@ -266,31 +266,31 @@ TEST_F(DeliveryIntegrationTest, ErrorStatusesWithBodiesOverTheCapAreDecidedByThe
     config_.errorBodyBytes = kMaxAnswerBytes + 1024u * 1024u;
     Start(config_);
     Subscribe(service_->ChannelUrl(), service_->ChannelUrl());
-    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     MarkAllRead();
 
     // The redirect still ends the server list and keeps the feed.
     const int before = service_->ServiceRequests();
     service_->SetFault(Fault::Redirect);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(service_->ServiceRequests(), before + 1);
     EXPECT_EQ(errors_.Code(), 0);
     ASSERT_EQ(Cycle().Current().count(), 6);
     EXPECT_EQ(Cycle().Current().first()->read, 1);
 
     service_->SetFault(Fault::NotFound, 2);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 404);
     EXPECT_EQ(errors_.Detail(), 404);
 
     service_->SetFault(Fault::Unauthorized, 2);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 401);
 }
 
 TEST_F(DeliveryIntegrationTest, NoChannelServerEmptiesTheFeedAndTheStore) {
     Subscribe(service_->ChannelUrl());
-    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     const std::filesystem::path store = TempDir().parent_path() / "VELMORA.dat";
     ASSERT_TRUE(SaveItemStore(store, Cycle().Current()));
 
@@ -303,7 +303,7 @@ TEST_F(DeliveryIntegrationTest, NoChannelServerEmptiesTheFeedAndTheStore) {
     Cycle().Current().swap(stored);
     const int before = service_->ServiceRequests();
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(service_->ServiceRequests(), before);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(Cycle().Current().count(), 0);
@@ -322,7 +322,7 @@ TEST_F(DeliveryIntegrationTest, WithATimeoutSetItIsTheOnlyLimit) {
     service_->SetFault(Fault::Slow);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(config_.slowSeconds));
     EXPECT_EQ(Cycle().Current().count(), 6);
 }
@@ -331,44 +331,44 @@ TEST_F(DeliveryIntegrationTest, FirstFetchFailureIsSwallowedALaterOneReported) {
     Subscribe(service_->ChannelUrl());
     service_->SetFault(Fault::NotFound, 0);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
     EXPECT_TRUE(ui_.timerRunning);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 404);
     EXPECT_EQ(ui_.tip, FindErrorEntry(404).title);
     EXPECT_FALSE(ui_.timerRunning);
 
     service_->SetFault(Fault::None);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
 }
 
 TEST_F(DeliveryIntegrationTest, BadTokenIs401) {
     Subscribe(service_->ChannelUrl());
     WriteUserKey(Line("ClientID", "C100") + Line("ClientPWD", "wrong"));
     Cycle().RunDeliveryCycle();
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 401);
     EXPECT_EQ(errors_.Detail(), 401);
 }
 
 TEST_F(DeliveryIntegrationTest, SameFeedTwiceThenAChangedDate) {
     Subscribe(service_->ChannelUrl());
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     MarkAllRead();
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
 
     ASSERT_TRUE(service_->RedateItem(2));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     int index = 0;
     for (FeedItem* item = Cycle().Current().first(); item; item = item->next(), ++index) {
         EXPECT_EQ(item->read, index == 2 ? 0 : 1) << "item " << index;
     }
 
     service_->AddItems(1);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     ASSERT_EQ(Cycle().Current().count(), 7);
     EXPECT_EQ(Cycle().Current().first()->read, 0);
 }
@@ -403,7 +403,7 @@ TEST_P(TransportFailureTest, IsAFailedAttemptAndTheNextServerIsTried) {
     service_->SetFault(GetParam().fault, 1);
 
     const auto start = std::chrono::steady_clock::now();
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
@@ -417,7 +417,7 @@ TEST_P(TransportFailureTest, IsReportedAs58WhenNoServerIsLeft) {
     Cycle().RunDeliveryCycle();
     service_->SetFault(GetParam().fault, 1);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 58);
     EXPECT_EQ(errors_.Detail(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Error);

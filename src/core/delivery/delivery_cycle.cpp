@@ -14,6 +14,19 @@
 namespace velmora {
 namespace {
 
+// What a login or registration tells its caller: it never brings news.
+CycleResult AccountCycleResult(FetchResult fetched) {
+    switch (fetched) {
+        case FetchResult::Ok:
+            return CycleResult::NothingNew;
+        case FetchResult::Redirected:
+            return CycleResult::Redirected;
+        case FetchResult::Failed:
+            break;
+    }
+    return CycleResult::Failed;
+}
+
 // The busy flag is down again however the request ends, so that no later
 // trigger is skipped for good.
 class BusyScope {
@@ -79,11 +92,11 @@ CycleResult DeliveryCycle::RunDeliveryCycle() {
     RequestIdentity& id = settings_.identity;
     if (NoServerForDamagedSettings(id.clientId.empty() ? AccountServerList()
                                                        : settings_.channelServers))
-        return CycleFailed;
+        return CycleResult::Failed;
     if (!id.clientId.empty()) {
         ui_.StopPollTimer();
         const CycleResult result = FetchChannel();
-        if (identityUnstored_ && result != CycleFailed) StoreIdentity();
+        if (identityUnstored_ && result != CycleResult::Failed) StoreIdentity();
         return result;
     }
     if (id.company == "0") return LoginOrRegister(false);
@@ -94,13 +107,13 @@ CycleResult DeliveryCycle::RunDeliveryCycle() {
     if (!answer.accepted || answer.deliveryNo.empty() || answer.deliveryPassword.empty()) {
         errors_.ReportError(kErrorAuthentication, 0);
         ShowError();
-        return CycleFailed;
+        return CycleResult::Failed;
     }
 
     id.deliveryNo = std::move(answer.deliveryNo);
     id.deliveryPassword = std::move(answer.deliveryPassword);
     const CycleResult result = LoginOrRegister(true);
-    if (result == CycleFailed) {
+    if (result == CycleResult::Failed) {
         // No server could be reached: the number may be right, so do not ask again.
         if (errors_.Code() != kErrorServerNotFound) {
             errors_.ReportError(kErrorAuthentication, 0);
@@ -119,13 +132,14 @@ CycleResult DeliveryCycle::FetchChannel() {
     const std::string query = BuildChannelQuery(settings_.identity, clock_);
     const FetchResult fetched = TryServers(settings_.channelServers, query, incoming_);
 
-    CycleResult result = CycleNothingNew;
-    if (fetched != FetchFailed) {
+    CycleResult result = CycleResult::NothingNew;
+    if (fetched != FetchResult::Failed) {
         // A loaded document, or an empty one when no server is configured,
         // replaces the current feed; a redirect (captive portal, proxy) keeps
         // items and read marks.
-        if (fetched == FetchOk) {
-            result = MergeReadMarks(current_, incoming_) ? CycleNews : CycleNothingNew;
+        if (fetched == FetchResult::Ok) {
+            result =
+                MergeReadMarks(current_, incoming_) ? CycleResult::News : CycleResult::NothingNew;
             current_.swap(incoming_);
         }
         incoming_.Clear();
@@ -137,7 +151,7 @@ CycleResult DeliveryCycle::FetchChannel() {
         ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
     } else {
         ShowError();
-        result = CycleFailed;
+        result = CycleResult::Failed;
     }
 
     firstFetch_ = false;
@@ -155,7 +169,7 @@ CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
                                                      : BuildLoginQuery(id, clock_, token);
     const FetchResult fetched = TryServers(servers, query, incoming_);
 
-    if (fetched == FetchFailed) {
+    if (fetched == FetchResult::Failed) {
         ShowError();
     } else {
         const std::string issuedId = incoming_.issuedId();
@@ -170,14 +184,14 @@ CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
         if (identityUnstored_) StoreIdentity();
     }
 
-    return static_cast<CycleResult>(fetched);
+    return AccountCycleResult(fetched);
 }
 
 FetchResult DeliveryCycle::TryServers(const std::vector<std::string>& servers,
                                       const std::string& query, FeedChannel& target) {
     FeedFetcher fetcher(transfer_, errors_, settings_.timeoutSeconds);
     target.Clear();
-    FetchResult result = FetchOk;
+    FetchResult result = FetchResult::Ok;
     for (const std::string& server : servers) {
         if (server.empty()) continue;
         try {
@@ -186,9 +200,9 @@ FetchResult DeliveryCycle::TryServers(const std::vector<std::string>& servers,
             // Whatever went wrong, this attempt failed and the next server gets its turn.
             target.Clear();
             errors_.ReportError(kErrorServerNotFound, 0);
-            result = FetchFailed;
+            result = FetchResult::Failed;
         }
-        if (result != FetchFailed) {
+        if (result != FetchResult::Failed) {
             errors_.ReportError(0, 0);
             break;
         }

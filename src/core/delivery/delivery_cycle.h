@@ -19,11 +19,11 @@
 namespace velmora {
 
 // What a cycle tells its caller.
-enum CycleResult {
-    CycleNothingNew = 0,  // no failure and no news (also: login/registration done)
-    CycleNews = 1,        // the channel fetch found a new or changed item
-    CycleRedirected = 2,  // a login or registration was answered with a redirect
-    CycleFailed = 3,      // the error is current in the ErrorState
+enum class CycleResult {
+    NothingNew,  // no failure and no news (also: login/registration done)
+    News,        // the channel fetch found a new or changed item
+    Redirected,  // a login or registration was answered with a redirect
+    Failed,      // the error is current in the ErrorState
 };
 
 // The largest whole number of minutes whose milliseconds fit in 32 bits.

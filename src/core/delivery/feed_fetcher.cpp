@@ -10,6 +10,8 @@
 #include <string_view>
 
 #include "core/feed/feed_document.h"
+#include "core/platform/files.h"
+#include "core/platform/xdg_folders.h"
 
 namespace velmora {
 namespace {
@@ -26,35 +28,11 @@ class WorkFileGuard {
     std::filesystem::path path_;
 };
 
-std::filesystem::path TempFolder() {
-    const char* dir = std::getenv("TMPDIR");
-    if (dir == nullptr || *dir == '\0') return "/tmp";
-    return dir;
-}
-
-// Writes all of `bytes`; gives 0 or the errno of the failure.
-int WriteWhole(const std::filesystem::path& path, std::string_view bytes) {
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    if (fd < 0) return errno;
-    int error = 0;
-    while (!bytes.empty()) {
-        ssize_t written = ::write(fd, bytes.data(), bytes.size());
-        if (written < 0) {
-            if (errno == EINTR) continue;
-            error = errno;
-            break;
-        }
-        bytes.remove_prefix(static_cast<std::size_t>(written));
-    }
-    if (::close(fd) != 0 && error == 0) error = errno;
-    return error;
-}
-
 }  // namespace
 
 std::filesystem::path CreateWorkFile(int& error) {
     thread_local std::mt19937 random{std::random_device{}()};
-    const std::filesystem::path folder = TempFolder();
+    const std::filesystem::path folder = platform::TempFolder();
     for (int attempt = 0; attempt < 100; ++attempt) {
         char name[32];
         std::snprintf(name, sizeof name, "LUM%08X.tmp", static_cast<unsigned>(random()));
@@ -84,13 +62,16 @@ FetchResult FeedFetcher::FetchFeed(const std::string& address, FeedChannel& chan
     std::filesystem::path workFile = CreateWorkFile(error);
     if (workFile.empty()) {
         errors_.ReportError(kErrorWorkFile, error);
-        return FetchFailed;
+        return FetchResult::Failed;
     }
     WorkFileGuard guard(workFile);
 
     FetchResult result = DownloadToFile(address, workFile);
-    if (result != FetchFailed && result != FetchRedirected) {
-        result = LoadFeedDocument(workFile, channel, errors_);
+    if (result != FetchResult::Failed && result != FetchResult::Redirected) {
+        if (LoadFeedDocument(workFile, channel) == DocumentLoad::Unreadable) {
+            errors_.ReportError(kErrorServerNotFound, 0);
+            result = FetchResult::Failed;
+        }
     }
     return result;
 }
@@ -105,28 +86,28 @@ FetchResult FeedFetcher::DownloadToFile(const std::string& address,
                      answer.failure.empty() ? "no answer" : answer.failure.c_str());
     }
     const FetchResult result = ClassifyResponse(answer);
-    if (result != FetchOk) return result;
+    if (result != FetchResult::Ok) return result;
 
     // The whole answer goes to the file, zero bytes included.
-    if (int error = WriteWhole(workFile, answer.bytes); error != 0) {
+    if (int error = platform::WriteWholeFile(workFile, answer.bytes); error != 0) {
         errors_.ReportError(kErrorWorkFile, error);
-        return FetchFailed;
+        return FetchResult::Failed;
     }
-    return FetchOk;
+    return FetchResult::Ok;
 }
 
 FetchResult FeedFetcher::ClassifyResponse(const TransferAnswer& answer) {
     switch (answer.kind) {
         case TransferAnswer::Kind::Failed:
             errors_.ReportError(kErrorServerNotFound, 0);
-            return FetchFailed;
+            return FetchResult::Failed;
         case TransferAnswer::Kind::Body:
             // A 2xx body is the document even when its text mentions HTTP/1.1.
             if (answer.bytes.empty()) {
                 errors_.ReportError(kErrorServerNotFound, 0);
-                return FetchFailed;
+                return FetchResult::Failed;
             }
-            return FetchOk;
+            return FetchResult::Ok;
         case TransferAnswer::Kind::HeaderBlock:
             break;
     }
@@ -138,7 +119,7 @@ FetchResult FeedFetcher::ClassifyResponse(const TransferAnswer& answer) {
     if (text.find("HTTP/1.1") != std::string_view::npos && text.size() > 9) {
         status = text.substr(9, 3);
     }
-    if (status == "302") return FetchRedirected;
+    if (status == "302") return FetchResult::Redirected;
     if (status == "401") {
         errors_.ReportError(kErrorUnauthorized, 401);
     } else if (status == "404") {
@@ -146,7 +127,7 @@ FetchResult FeedFetcher::ClassifyResponse(const TransferAnswer& answer) {
     } else {
         errors_.ReportError(kErrorServerNotFound, 0);
     }
-    return FetchFailed;
+    return FetchResult::Failed;
 }
 
 }  // namespace velmora

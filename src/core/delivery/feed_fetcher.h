@@ -1,7 +1,7 @@
 #pragma once
 // One attempt to fetch a request address into a FeedChannel: work file,
 // transfer, classification of the answer, document loading. Every failure is
-// reported once through the ErrorState and gives FetchFailed.
+// reported once through the ErrorState and gives FetchResult::Failed.
 
 #include <cstdint>
 #include <filesystem>
@@ -28,7 +28,7 @@ class FeedFetcher {
     // Writes the answer to `workFile` when it is a document.
     FetchResult DownloadToFile(const std::string& address, const std::filesystem::path& workFile);
 
-    // Document (FetchOk), redirect (FetchRedirected, nothing reported) or a
+    // Document (FetchResult::Ok), redirect (FetchResult::Redirected, nothing reported) or a
     // reported failure: transport failure or empty body 58; header block
     // status "401" 401, "404" 404, "302" redirect, anything else 58. A 2xx body
     // is a document whatever it says; only header blocks have a status line,

@@ -2,7 +2,8 @@
 
 namespace velmora {
 
-// Outcome of one fetch or document load.
-enum FetchResult { FetchOk = 0, FetchRedirected = 2, FetchFailed = 3 };
+// Outcome of one fetch: the document was loaded, the server answered with a
+// redirect (which stops trying the other servers), or the attempt failed.
+enum class FetchResult { Ok, Redirected, Failed };
 
 }  // namespace velmora

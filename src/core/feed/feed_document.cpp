@@ -358,27 +358,25 @@ struct FileCloser {
     void operator()(const int* fd) const { ::close(*fd); }
 };
 
-FetchResult Fail(FeedChannel& channel, ErrorState& errors) {
+DocumentLoad Fail(FeedChannel& channel) {
     channel.Clear();
-    errors.ReportError(kErrorServerNotFound, 0);
-    return FetchFailed;
+    return DocumentLoad::Unreadable;
 }
 
 }  // namespace
 
-FetchResult LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel& channel,
-                             ErrorState& errors) {
+DocumentLoad LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel& channel) {
     channel.Clear();
     // Non-blocking, so that a FIFO in the work file's place cannot hang the load.
     const int fd = ::open(workFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return Fail(channel, errors);
+    if (fd < 0) return Fail(channel);
     const std::unique_ptr<const int, FileCloser> closer(&fd);
     struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(channel, errors);
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(channel);
 
     char head[512];
     const ssize_t headSize = ::pread(fd, head, sizeof head, 0);
-    if (headSize <= 0) return Fail(channel, errors);
+    if (headSize <= 0) return Fail(channel);
     const char* encoding = nullptr;
     int options = kParseOptions;
     if (IsShiftJisName(
@@ -393,7 +391,7 @@ FetchResult LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel&
         const QuietParser quiet;
         doc.reset(xmlReadFd(fd, nullptr, encoding, options));
     }
-    if (!doc) return Fail(channel, errors);
+    if (!doc) return Fail(channel);
 
     // Without entities the texts hold at most three UTF-8 bytes per byte of
     // the file (a one-byte character of the file's encoding that needs three);
@@ -407,13 +405,13 @@ FetchResult LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel&
             ReadIdentity(node, texts);
         }
     }
-    if (texts.exceeded()) return Fail(channel, errors);
+    if (texts.exceeded()) return Fail(channel);
     if (dropped > 0) {
         std::fprintf(stderr, "velmora: %s: the feed has %zu items; kept the first %zu\n",
                      workFile.c_str(), static_cast<std::size_t>(channel.count()) + dropped,
                      kMaxFeedItems);
     }
-    return FetchOk;
+    return DocumentLoad::Loaded;
 }
 
 }  // namespace velmora

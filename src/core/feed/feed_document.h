@@ -5,8 +5,6 @@
 #include <cstddef>
 #include <filesystem>
 
-#include "core/delivery/error_table.h"
-#include "core/delivery/fetch_result.h"
 #include "core/feed/feed_channel.h"
 
 namespace velmora {
@@ -15,12 +13,13 @@ namespace velmora {
 // its first ones, so that one huge answer cannot swell the store for good.
 inline constexpr std::size_t kMaxFeedItems = 10000;
 
+enum class DocumentLoad { Loaded, Unreadable };
+
 // Empties `channel` (keeping its identity), then fills it from the document in
-// `workFile`. A file that cannot be read or is not well-formed XML reports
-// 58 (detail 0) through `errors` and gives FetchFailed with an empty channel;
-// a well-formed document of another kind gives FetchOk with an empty channel.
-// Touches nothing but `workFile`: no network, no external DTD or entity.
-FetchResult LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel& channel,
-                             ErrorState& errors);
+// `workFile`. A file that cannot be read or is not well-formed XML gives
+// Unreadable with an empty channel; a well-formed document of another kind
+// gives Loaded with an empty channel. Touches nothing but `workFile`: no
+// network, no external DTD or entity.
+DocumentLoad LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel& channel);
 
 }  // namespace velmora

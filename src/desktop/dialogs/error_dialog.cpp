@@ -6,8 +6,8 @@
 #include <QPushButton>
 #include <string>
 
-#include "core/settings/registry.h"
 #include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
 #include "desktop/common/messages.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
@@ -70,12 +70,7 @@ void CErrorDlg::reject() {
 }
 
 void CErrorDlg::OpenTroubleshooting() {
-    std::string address;
-    if (CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kTroubleUrl,
-                                 address) != kRegOk) {
-        address.clear();
-    }
-    OpenInBrowser(address, AddressOrigin::Settings);
+    OpenInBrowser(settings::ReadPageUrl(settings::Page::Trouble), AddressOrigin::Settings);
 }
 
 }  // namespace velmora

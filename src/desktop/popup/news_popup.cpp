@@ -12,8 +12,8 @@
 
 #include "core/feed/feed_channel.h"
 #include "core/popup/card_paging.h"
-#include "core/settings/registry.h"
 #include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
 #include "core/text/cp932.h"
 #include "desktop/common/messages.h"
 #include "desktop/popup/browser_launcher.h"
@@ -259,11 +259,7 @@ void CNewsPopup::OnAutoClose() {
 void CNewsPopup::OnCommand(int id) {
     switch (id) {
         case kMyPageCommand: {
-            std::string address;
-            if (CRegistryKey::ReadString(RootKey::LocalMachine, kSettingsKey, settings::kMypageUrl,
-                                         address) != kRegOk)
-                address.clear();
-            launcher_(address, AddressOrigin::Settings);
+            launcher_(settings::ReadPageUrl(settings::Page::MyPage), AddressOrigin::Settings);
             break;
         }
         case kNextCommand:

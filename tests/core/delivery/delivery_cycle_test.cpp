@@ -105,7 +105,7 @@ TEST_F(DeliveryCycleTest, LoginStoresTheIdentityAndStartsThePollTimer) {
     WriteUserKey(kGroup);
     transfer_.Answer("http://s3/", BodyAnswer(IdentityDocument("C77", "K9")));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     ASSERT_EQ(transfer_.calls.size(), 1u);
     const std::string& address = transfer_.calls[0].address;
     EXPECT_THAT(address, StartsWith("http://s3/acc?gid=G01&time=\""));
@@ -121,7 +121,7 @@ TEST_F(DeliveryCycleTest, LoginStoresTheIdentityAndStartsThePollTimer) {
 
     // The next trigger fetches the channel with the new identity.
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}})));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_THAT(transfer_.calls.back().address, HasSubstr("&cid=C77&"));
 }
 
@@ -130,7 +130,7 @@ TEST_F(DeliveryCycleTest, LoginAnswerWithoutIdStoresNothing) {
     WriteUserKey(kGroup);
     transfer_.Answer("http://s3/", BodyAnswer("<?xml version=\"1.0\"?><LuMoClient/>"));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(UserValue("ClientID"), "<absent>");
     EXPECT_FALSE(ui_.timerRunning);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
@@ -140,12 +140,12 @@ TEST_F(DeliveryCycleTest, LoginRedirectGivesTwoAndRefusalShowsTheError) {
     WriteMachineKey(kServers);
     WriteUserKey(kGroup);
     transfer_.Answer("http://s3/", HeaderAnswer(302, "Found"));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleRedirected);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Redirected);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
 
     transfer_.Replace("http://s3/", HeaderAnswer(401, "Unauthorized"));
     transfer_.Answer("http://s4/", HeaderAnswer(401, "Unauthorized"));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 401);
     EXPECT_EQ(ui_.image, TrayImage::Error);
     EXPECT_EQ(ui_.tip, Title(401));
@@ -160,7 +160,7 @@ TEST_F(DeliveryCycleTest, RegistrationStoresNumberAndIdentityButNeverThePassword
     transfer_.Answer("http://s3/", BodyAnswer(IdentityDocument("C8", "K8")));
     ui_.Accept("D1001", "secret-delivery-pass");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_THAT(ui_.prompts, ElementsAre(DeliveryNumberPrompt()));
     EXPECT_THAT(ui_.prefilled, ElementsAre("D0"));
     ASSERT_EQ(transfer_.calls.size(), 1u);
@@ -181,7 +181,7 @@ TEST_F(DeliveryCycleTest, RejectedRegistrationAsksAgainWithTheWrongNumberPrompt)
     transfer_.Answer("http://s4/", HeaderAnswer(401, "Unauthorized"));
     ui_.Accept("D1", "p");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 1000);
     EXPECT_EQ(ui_.clicks, 1);
     EXPECT_EQ(ui_.image, TrayImage::Error);
@@ -199,7 +199,7 @@ TEST_F(DeliveryCycleTest, CancelledDialogIsAnAuthenticationError) {
     WriteMachineKey(std::string(kServers) + "\"Company\"=\"C01\"\n");
     WriteUserKey(kGroup);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_TRUE(transfer_.calls.empty());
     EXPECT_EQ(errors_.Code(), 1000);
     EXPECT_EQ(errors_.Detail(), 0);
@@ -216,7 +216,7 @@ TEST_F(DeliveryCycleTest, RegistrationWithoutAnyServerKeepsError58AndDoesNotAskA
     transfer_.Answer("http://s4/", FailedAnswer("Connection timed out"));
     ui_.Accept("D1", "p");
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_THAT(Addresses(), ElementsAre(StartsWith("http://s3/"), StartsWith("http://s4/")));
     EXPECT_EQ(errors_.Code(), 58);
     EXPECT_EQ(ui_.clicks, 0);
@@ -235,7 +235,7 @@ TEST_F(DeliveryCycleTest, ChannelFetchMergesSwapsAndRestartsTheTimer) {
     };
     ui_.timerRunning = true;
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_THAT(busyDuring, ElementsAre(true));
     EXPECT_THAT(Addresses(), ElementsAre(StartsWith("http://s1/rss?channelID=&gid=G01&cid=C5")));
     EXPECT_EQ(Cycle().Current().count(), 2);
@@ -254,11 +254,11 @@ TEST_F(DeliveryCycleTest, SameFeedTwiceThenAChangedDate) {
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "2"}})));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     for (FeedItem* item = Cycle().Current().first(); item; item = item->next()) item->read = 1;
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(ReadMark("a"), 1);
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(ReadMark("a"), 1);
     EXPECT_EQ(ReadMark("b"), 0);
     ASSERT_NE(Cycle().Current().FindByHeadline("b"), nullptr);
@@ -270,13 +270,13 @@ TEST_F(DeliveryCycleTest, FirstFailedFetchIsSwallowedALaterOneIsShown) {
     transfer_.Answer("http://s1/", HeaderAnswer(404, "Not Found"));
     transfer_.Answer("http://s2/", HeaderAnswer(404, "Not Found"));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
     EXPECT_TRUE(ui_.timerRunning);
     EXPECT_FALSE(Cycle().FirstFetch());
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), 404);
     EXPECT_EQ(errors_.Detail(), 404);
     EXPECT_EQ(ui_.image, TrayImage::Error);
@@ -290,7 +290,7 @@ TEST_F(DeliveryCycleTest, FailsOverToTheNextServerAndResetsTheError) {
     transfer_.Answer("http://s1/", HeaderAnswer(404, "Not Found"));
     transfer_.Answer("http://s2/", BodyAnswer(ChannelDocument({{"a", "1"}})));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_THAT(Addresses(), ElementsAre(StartsWith("http://s1/"), StartsWith("http://s2/")));
     EXPECT_EQ(errors_.Code(), 0);
 }
@@ -299,11 +299,11 @@ TEST_F(DeliveryCycleTest, TransportFailureOrExceptionIsJustAFailedAttempt) {
     Subscribed();
     transfer_.Answer("http://s1/", FailedAnswer("Connection reset by peer"));
     transfer_.Answer("http://s2/", BodyAnswer(ChannelDocument({{"a", "1"}})));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(transfer_.calls.size(), 2u);
 
     transfer_.throwOnNextCall = true;
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);  // server2 answered
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);  // server2 answered
     EXPECT_EQ(transfer_.calls.size(), 4u);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_FALSE(Cycle().Busy());
@@ -316,12 +316,12 @@ TEST_F(DeliveryCycleTest, RedirectKeepsTheCurrentFeedAndItsReadMarks) {
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
     transfer_.Answer("http://s1/", HeaderAnswer(302, "Found"));
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     ASSERT_NE(Cycle().Current().FindByHeadline("a"), nullptr);
     Cycle().Current().FindByHeadline("a")->read = 1;
     errors_.ReportError(404, 404);
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(Cycle().Current().count(), 2);
     EXPECT_EQ(ReadMark("a"), 1);
     EXPECT_EQ(errors_.Code(), 0);
@@ -330,20 +330,20 @@ TEST_F(DeliveryCycleTest, RedirectKeepsTheCurrentFeedAndItsReadMarks) {
     EXPECT_EQ(transfer_.calls.size(), 2u);  // the redirect ends the list
 
     // The next real fetch finds nothing new: the old news is not announced again.
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(ReadMark("a"), 1);
 }
 
 TEST_F(DeliveryCycleTest, NoServerAddressEmptiesTheFeedAndCountsAsSuccess) {
     Subscribed();
     transfer_.Answer("http://", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
-    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     ASSERT_EQ(Cycle().Current().count(), 2);
     ui_.StopPollTimer();
 
     // As read at start when neither server1 nor server2 is set.
     Cycle().Settings().channelServers = {"", ""};
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(transfer_.calls.size(), 1u);
     EXPECT_EQ(Cycle().Current().count(), 0);
     EXPECT_EQ(Cycle().Current().first(), nullptr);
@@ -364,7 +364,7 @@ TEST_F(DeliveryCycleTest, StoredRereadOfZeroDoesNotSpin) {
 TEST_F(DeliveryCycleTest, ChannelFetchNeverTalksToTheAccountServers) {
     Subscribed();
     transfer_.Answer("http://s1/", BodyAnswer(IdentityDocument("X", "Y")));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(UserValue("ClientID"), "C5");
     EXPECT_THAT(Addresses(), ElementsAre(StartsWith("http://s1/")));
 }

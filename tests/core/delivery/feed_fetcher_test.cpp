@@ -58,32 +58,34 @@ TEST_P(ClassifyResponseTest, GivesResultAndReportsOnce) {
 INSTANTIATE_TEST_SUITE_P(
     Answers, ClassifyResponseTest,
     ::testing::Values(
-        ClassifyCase{"Document", BodyAnswer("<rdf:RDF/>"), FetchOk, -1, 0},
+        ClassifyCase{"Document", BodyAnswer("<rdf:RDF/>"), FetchResult::Ok, -1, 0},
         // A news text about web servers is still news.
         ClassifyCase{"DocumentMentioningHttp11",
-                     BodyAnswer("HTTP/1.1 404 Not Found is what the old server said"), FetchOk, -1,
-                     0},
-        ClassifyCase{"EmptyBody", BodyAnswer(""), FetchFailed, 58, 0},
-        ClassifyCase{"TransportFailure", FailedAnswer(), FetchFailed, 58, 0},
-        ClassifyCase{"Redirect", HeaderAnswer(302, "Found"), FetchRedirected, -1, 0},
-        ClassifyCase{"Unauthorized", HeaderAnswer(401, "Unauthorized"), FetchFailed, 401, 401},
-        ClassifyCase{"NotFound", HeaderAnswer(404, "Not Found"), FetchFailed, 404, 404},
-        ClassifyCase{"ServerError", HeaderAnswer(500, "Internal Server Error"), FetchFailed, 58, 0},
-        ClassifyCase{"Forbidden", HeaderAnswer(403, "Forbidden"), FetchFailed, 58, 0},
+                     BodyAnswer("HTTP/1.1 404 Not Found is what the old server said"),
+                     FetchResult::Ok, -1, 0},
+        ClassifyCase{"EmptyBody", BodyAnswer(""), FetchResult::Failed, 58, 0},
+        ClassifyCase{"TransportFailure", FailedAnswer(), FetchResult::Failed, 58, 0},
+        ClassifyCase{"Redirect", HeaderAnswer(302, "Found"), FetchResult::Redirected, -1, 0},
+        ClassifyCase{"Unauthorized", HeaderAnswer(401, "Unauthorized"), FetchResult::Failed, 401,
+                     401},
+        ClassifyCase{"NotFound", HeaderAnswer(404, "Not Found"), FetchResult::Failed, 404, 404},
+        ClassifyCase{"ServerError", HeaderAnswer(500, "Internal Server Error"), FetchResult::Failed,
+                     58, 0},
+        ClassifyCase{"Forbidden", HeaderAnswer(403, "Forbidden"), FetchResult::Failed, 58, 0},
         // Characters 9..11 count, wherever "HTTP/1.1" stands.
         ClassifyCase{"StatusAtFixedPlace",
                      RawHeaderBlock("HTTP/1.0 401 Unauthorized\r\nVia: HTTP/1.1 proxy\r\n"),
-                     FetchFailed, 401, 401},
-        ClassifyCase{"NoStatusLine", RawHeaderBlock("Location: /\r\n"), FetchFailed, 58, 0},
-        ClassifyCase{"CutShort", RawHeaderBlock("HTTP/1.1 40"), FetchFailed, 58, 0},
+                     FetchResult::Failed, 401, 401},
+        ClassifyCase{"NoStatusLine", RawHeaderBlock("Location: /\r\n"), FetchResult::Failed, 58, 0},
+        ClassifyCase{"CutShort", RawHeaderBlock("HTTP/1.1 40"), FetchResult::Failed, 58, 0},
         ClassifyCase{"ZeroByteEndsText",
                      RawHeaderBlock(std::string("HTTP/1.1 3\0"
                                                 "02",
                                                 13)),
-                     FetchFailed, 58, 0},
+                     FetchResult::Failed, 58, 0},
         ClassifyCase{"ZeroByteAfterStatus",
-                     RawHeaderBlock(std::string("HTTP/1.1 404\0garbage", 20)), FetchFailed, 404,
-                     404}),
+                     RawHeaderBlock(std::string("HTTP/1.1 404\0garbage", 20)), FetchResult::Failed,
+                     404, 404}),
     [](const ::testing::TestParamInfo<ClassifyCase>& info) { return info.param.name; });
 
 class FeedFetcherTest : public test_support::DeliverySandbox {
@@ -108,7 +110,7 @@ TEST_F(FeedFetcherTest, LoadsDocumentThroughAnEmptyFreshWorkFile) {
     };
     FeedFetcher fetcher(transfer_, errors_, 0);
 
-    EXPECT_EQ(fetcher.FetchFeed("http://a/rss?x=1", channel_), FetchOk);
+    EXPECT_EQ(fetcher.FetchFeed("http://a/rss?x=1", channel_), FetchResult::Ok);
     EXPECT_EQ(channel_.count(), 2);
     EXPECT_EQ(errors_.Code(), 0);
     ASSERT_EQ(seen.size(), 1u);
@@ -136,14 +138,14 @@ TEST_F(FeedFetcherTest, FailuresAndRedirectsLoadNothingAndLeaveNoWorkFile) {
     transfer_.Answer("http://dead/", FailedAnswer());
     FeedFetcher fetcher(transfer_, errors_, 0);
 
-    EXPECT_EQ(fetcher.FetchFeed("http://404/", channel_), FetchFailed);
+    EXPECT_EQ(fetcher.FetchFeed("http://404/", channel_), FetchResult::Failed);
     EXPECT_EQ(errors_.Code(), 404);
-    EXPECT_EQ(fetcher.FetchFeed("http://broken/", channel_), FetchFailed);
+    EXPECT_EQ(fetcher.FetchFeed("http://broken/", channel_), FetchResult::Failed);
     EXPECT_EQ(errors_.Code(), 58);
-    EXPECT_EQ(fetcher.FetchFeed("http://dead/", channel_), FetchFailed);
+    EXPECT_EQ(fetcher.FetchFeed("http://dead/", channel_), FetchResult::Failed);
     EXPECT_EQ(errors_.Code(), 58);
     errors_.ReportError(0, 0);
-    EXPECT_EQ(fetcher.FetchFeed("http://302/", channel_), FetchRedirected);
+    EXPECT_EQ(fetcher.FetchFeed("http://302/", channel_), FetchResult::Redirected);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(channel_.count(), 0);
     EXPECT_THAT(WorkFilesNow(), ::testing::IsEmpty());
@@ -155,7 +157,7 @@ TEST_F(FeedFetcherTest, AGivenUpTransferIsNamedOnStderrWithoutItsQuery) {
 
     ::testing::internal::CaptureStderr();
     EXPECT_EQ(fetcher.FetchFeed("http://slow/rss/channel.cgi?cid=C1&auth=0123", channel_),
-              FetchFailed);
+              FetchResult::Failed);
     const std::string said = ::testing::internal::GetCapturedStderr();
     EXPECT_EQ(said, "velmora: http://slow/rss/channel.cgi: Operation too slow; attempt given up\n");
 }
@@ -171,7 +173,7 @@ TEST_F(FeedFetcherTest, MissingTemporaryFolderIsError82WithTheSystemError) {
     setenv("TMPDIR", (TempDir() / "missing").c_str(), 1);
     FeedFetcher fetcher(transfer_, errors_, 0);
 
-    EXPECT_EQ(fetcher.FetchFeed("http://a/", channel_), FetchFailed);
+    EXPECT_EQ(fetcher.FetchFeed("http://a/", channel_), FetchResult::Failed);
     EXPECT_EQ(errors_.Code(), 82);
     EXPECT_EQ(errors_.Detail(), ENOENT);
     EXPECT_TRUE(transfer_.calls.empty());
@@ -184,7 +186,7 @@ TEST_F(FeedFetcherTest, DownloadWritesTheWholeAnswerZeroBytesIncluded) {
     const fs::path file = TempDir() / "answer.tmp";
     test_support::WriteBytes(file, "older and longer content that must go away entirely");
 
-    EXPECT_EQ(fetcher.DownloadToFile("http://a/", file), FetchOk);
+    EXPECT_EQ(fetcher.DownloadToFile("http://a/", file), FetchResult::Ok);
     EXPECT_EQ(test_support::ReadBytes(file), bytes);
     fs::remove(file);
 }
@@ -193,7 +195,8 @@ TEST_F(FeedFetcherTest, UnwritableWorkFileIsError82) {
     transfer_.Answer("http://a/", BodyAnswer("<a/>"));
     FeedFetcher fetcher(transfer_, errors_, 0);
 
-    EXPECT_EQ(fetcher.DownloadToFile("http://a/", TempDir() / "no" / "such.tmp"), FetchFailed);
+    EXPECT_EQ(fetcher.DownloadToFile("http://a/", TempDir() / "no" / "such.tmp"),
+              FetchResult::Failed);
     EXPECT_EQ(errors_.Code(), 82);
     EXPECT_EQ(errors_.Detail(), ENOENT);
 }

@@ -65,7 +65,7 @@ TEST_F(SettingsInTheCycle, Version5Utf16HiveGivesTheGroupAndKeepsItsFormAfterLog
     WriteBytes(UserHive(), kUtf16Bom + Utf16Le(text));
     transfer_.Answer("http://s3/", BodyAnswer(IdentityDocument("C77", "K9")));
 
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNothingNew);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     ASSERT_EQ(transfer_.calls.size(), 1u);
     const std::string& address = transfer_.calls[0].address;
     EXPECT_THAT(address, StartsWith("http://s3/acc?gid=G01&time="));
@@ -82,7 +82,7 @@ TEST_F(SettingsInTheCycle, Version5Utf16HiveGivesTheGroupAndKeepsItsFormAfterLog
     // The next start finds the identity in the rewritten file and fetches.
     cycle_.reset();
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}})));
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleNews);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_THAT(transfer_.calls.back().address, HasSubstr("&gid=G01&cid=C77&"));
 }
 
@@ -93,7 +93,7 @@ TEST_F(SettingsInTheCycle, UnusableMachineHiveWithoutServersIsAStandingError) {
     WriteUserKey("\"GroupID\"=\"G01\"\n\"GroupPWD\"=\"gp\"\n");
 
     // Without an identity: no login is tried, the tray says why.
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), kErrorServerNotFound);
     EXPECT_EQ(ui_.image, TrayImage::Error);
     EXPECT_EQ(ui_.tip, FindErrorEntry(kErrorServerNotFound).title);
@@ -104,7 +104,7 @@ TEST_F(SettingsInTheCycle, UnusableMachineHiveWithoutServersIsAStandingError) {
     errors_.ClearError();
     ui_.image = TrayImage::Normal;
     ui_.timerRunning = true;
-    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleFailed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
     EXPECT_EQ(errors_.Code(), kErrorServerNotFound);
     EXPECT_EQ(ui_.image, TrayImage::Error);
     EXPECT_TRUE(ui_.timerRunning);
@@ -131,12 +131,12 @@ TEST_F(SettingsInTheCycle, IdentityThatCannotBeStoredIsToldAndStaysAnError) {
 
     ::testing::internal::CaptureStderr();
     int code = RunWithReadOnlyFolder(UserHive().parent_path(), [this] {
-        CHILD_EXPECT(Cycle().RunDeliveryCycle() == CycleNothingNew);
+        CHILD_EXPECT(Cycle().RunDeliveryCycle() == CycleResult::NothingNew);
         CHILD_EXPECT(errors_.Code() == kErrorWorkFile);
         CHILD_EXPECT(ui_.image == TrayImage::Error);
         CHILD_EXPECT(ui_.tip == FindErrorEntry(kErrorWorkFile).title);
         // The identity serves this session; each cycle tries to store it again.
-        CHILD_EXPECT(Cycle().RunDeliveryCycle() == CycleNews);
+        CHILD_EXPECT(Cycle().RunDeliveryCycle() == CycleResult::News);
         CHILD_EXPECT(transfer_.calls.back().address.find("&cid=C77&") != std::string::npos);
         CHILD_EXPECT(errors_.Code() == kErrorWorkFile);
         CHILD_EXPECT(ui_.image == TrayImage::Error);
