@@ -20,6 +20,8 @@ const QString kPaintedMark = QStringLiteral("velmora-painted-");
 // A view that is not drawn (hidden, never shown) runs no frames: the page is
 // then taken as painted after this long.
 constexpr int kPaintWaitLimitMs = 500;
+// A navigation that has not ended by then (refused, say) no longer holds a page back.
+constexpr int kNavigationLimitMs = 2000;
 
 class CardPage : public QWebEnginePage {
   public:
@@ -69,7 +71,11 @@ CWebBrowser2::CWebBrowser2(QWidget* parent, LinkHandler onLink) : QWebEngineView
     // ends after the page's address has changed already.
     connect(page_, &QWebEnginePage::loadingChanged, this,
             [this](const QWebEngineLoadingInfo& info) {
-                if (info.url().scheme() != QLatin1String("res")) return;
+                if (info.url().scheme() != QLatin1String("res")) {
+                    // The blank page's load has ended, one way or another.
+                    if (info.status() != QWebEngineLoadingInfo::LoadStartedStatus) FlushWrite();
+                    return;
+                }
                 if (info.status() == QWebEngineLoadingInfo::LoadSucceededStatus) AwaitPaint();
                 if (info.status() == QWebEngineLoadingInfo::LoadFailedStatus)
                     emit PageLoaded(false);
@@ -95,8 +101,22 @@ CWebBrowser2::~CWebBrowser2() {
 }
 
 void CWebBrowser2::Navigate(const QUrl& url) {
+    // A page written while this load runs could be dropped by it: it waits.
+    navigating_ = true;
     page_->Expect(url);
     page_->load(url);
+    const int navigation = ++navigation_;
+    QTimer::singleShot(kNavigationLimitMs, this, [this, navigation] {
+        if (navigation == navigation_) FlushWrite();
+    });
+}
+
+void CWebBrowser2::FlushWrite() {
+    navigating_ = false;
+    if (!pendingWrite_) return;
+    const QByteArray page = *pendingWrite_;
+    pendingWrite_.reset();
+    WritePage(page);
 }
 
 int CWebBrowser2::ReadyState() const {
@@ -105,6 +125,10 @@ int CWebBrowser2::ReadyState() const {
 }
 
 bool CWebBrowser2::WritePage(const QByteArray& cp932Html) {
+    if (navigating_) {
+        pendingWrite_ = cp932Html;
+        return true;
+    }
     const QUrl url = scheme_->SetPage(cp932Html);
     page_->Expect(url);
     page_->load(url);

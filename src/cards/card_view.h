@@ -6,6 +6,7 @@
 #include <QUrl>
 #include <QWebEngineView>
 #include <functional>
+#include <optional>
 
 class QWebEngineProfile;
 
@@ -42,6 +43,8 @@ class CWebBrowser2 : public QWebEngineView {
     void WatchInput(QObject* object);
     // Tells PageLoaded once the engine has drawn the loaded page.
     void AwaitPaint();
+    // The navigation has ended: a page written meanwhile is loaded now.
+    void FlushWrite();
 
     QWebEngineProfile* profile_ = nullptr;
     CardSchemeHandler* scheme_ = nullptr;
@@ -49,6 +52,9 @@ class CWebBrowser2 : public QWebEngineView {
     bool loading_ = false;
     bool loadedOnce_ = false;
     int paintWait_ = 0;  // which load the awaited paint belongs to
+    bool navigating_ = false;
+    int navigation_ = 0;
+    std::optional<QByteArray> pendingWrite_;
 };
 
 }  // namespace velmora

@@ -9,6 +9,7 @@
 #include <QKeyEvent>
 #include <QVariant>
 #include <QWebEnginePage>
+#include <utility>
 
 #include "cards/card_scheme.h"
 #include "core/popup/card_page.h"
@@ -167,6 +168,28 @@ TEST_F(CardViewTest, OnlyItsOwnLoadsAreAccepted) {
     view.page()->load(QUrl("http://127.0.0.1:1/other"));
     WaitFor([] { return false; }, 500);
     EXPECT_EQ(view.page()->url(), page);
+}
+
+TEST_F(CardViewTest, PageWrittenWhileTheBlankPageLoadsIsShownAndReported) {
+    const CardTemplates templates{ReadTemplate(168), ReadTemplate(172), ReadTemplate(175)};
+    for (int round = 0; round < 3; ++round) {
+        const std::string title = "round " + std::to_string(round);
+        const std::string page =
+            ComposePage(templates, {{title, "", "http://127.0.0.1:1/item", ""}}, 0, NewPageNonce());
+        loaded = false;
+        // Written as soon as the blank page's load has begun, as the popup may.
+        bool written = false;
+        const QMetaObject::Connection write =
+            QObject::connect(view.page(), &QWebEnginePage::loadStarted, [&] {
+                if (!std::exchange(written, true)) view.WritePage(QByteArray::fromStdString(page));
+            });
+        view.Navigate(QUrl("about:blank"));
+        const bool painted = WaitFor([&] { return loaded; }, 10000);
+        QObject::disconnect(write);
+        ASSERT_TRUE(painted) << round;
+        EXPECT_EQ(Run("document.querySelector('a.titletext').textContent").toString(),
+                  QString::fromStdString(title));
+    }
 }
 
 }  // namespace

@@ -140,6 +140,12 @@ bool CNewsPopup::CreatePopup() {
     cover_ = new CardCover(this, kCardsVisibleRect);
 
     dragX_ = dragY_ = -1;
+    // A screen that grows can bring the ticker or the cards into sight without a move.
+    if (QScreen* screen = QGuiApplication::primaryScreen())
+        connect(screen, &QScreen::virtualGeometryChanged, this, [this] {
+            if (CardsOnScreen()) EnsureCards();
+            UpdateTickerTimer();
+        });
     ComputeScreenPositions();
     move(positions_.parkedX, positions_.parkedY);
     raise();
