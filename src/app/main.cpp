@@ -16,6 +16,8 @@
 #include "app/data_paths.h"
 #include "app/demo_session.h"
 #include "app/icon_resources.h"
+#include "app/menu_commands.h"
+#include "app/messages.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
@@ -77,6 +79,32 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
+// The tray menu command a desktop action stands for; 0 for the news.
+int ActionCommand(DesktopAction action) {
+    switch (action) {
+        case DesktopAction::Tool:
+            return kCmdTool;
+        case DesktopAction::About:
+            return kCmdAbout;
+        case DesktopAction::Quit:
+            return kCmdExit;
+        case DesktopAction::News:
+        case DesktopAction::None:
+            break;
+    }
+    return 0;
+}
+
+// A desktop action on a copy that has just started: what a hand-over would
+// have asked of it.
+void PostStartAction(CToolSheet& sheet, DesktopAction action) {
+    if (action == DesktopAction::News) {
+        QCoreApplication::postEvent(&sheet, new QEvent(UM_SHOWNEWS));
+    } else if (const int command = ActionCommand(action); command != 0) {
+        QCoreApplication::postEvent(&sheet, new MenuCommandEvent(command));
+    }
+}
+
 const char* CycleText(int result) {
     switch (result) {
         case CycleNothingNew:
@@ -120,8 +148,11 @@ int Run(int argc, char** argv, bool demoMode) {
 
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
+    instance.SetHandOverCommand(ActionCommand(launch.action));
     switch (instance.Acquire()) {
         case SingleInstance::Start::First:
+            // Quitting a copy that does not run is nothing to do.
+            if (launch.action == DesktopAction::Quit) return 0;
             break;
         case SingleInstance::Start::HandedOver:
             if (demo) std::printf("velmora demo: handed over to the running copy\n");
@@ -185,6 +216,7 @@ int Run(int argc, char** argv, bool demoMode) {
     }
 
     sheet.OnInitDialog();
+    PostStartAction(sheet, launch.action);
     const int code = app.exec();
     // A quit that arrived outside the sheet (the session manager) still saves.
     if (!sheet.Ended()) sheet.RequestQuit();

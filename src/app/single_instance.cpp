@@ -8,6 +8,7 @@
 #include <QLocalSocket>
 #include <QStandardPaths>
 
+#include "app/menu_commands.h"
 #include "app/messages.h"
 
 namespace velmora {
@@ -15,6 +16,11 @@ namespace {
 
 constexpr int kConnectMs = 1000;
 constexpr int kWriteMs = 1000;
+
+// The commands another start may hand over; ヘルプ has no desktop action.
+bool HandedOverCommand(int number) {
+    return number == kCmdTool || number == kCmdAbout || number == kCmdExit;
+}
 
 }  // namespace
 
@@ -56,11 +62,19 @@ SingleInstance::Start SingleInstance::Acquire() {
     return HandOver();
 }
 
+void SingleInstance::SetHandOverCommand(int command) {
+    handOverCommand_ = HandedOverCommand(command) ? command : 0;
+}
+
 SingleInstance::Start SingleInstance::HandOver() {
     QLocalSocket socket;
     socket.connectToServer(SocketPath());
     if (!socket.waitForConnected(kConnectMs)) return Start::NoAnswer;
-    socket.write(QByteArrayLiteral("1057\n1058\n"));
+    if (handOverCommand_ != 0) {
+        socket.write(QByteArray::number(handOverCommand_) + '\n');
+    } else {
+        socket.write(QByteArrayLiteral("1057\n1058\n"));
+    }
     socket.flush();
     if (socket.bytesToWrite() > 0) socket.waitForBytesWritten(kWriteMs);
     socket.disconnectFromServer();
@@ -93,9 +107,11 @@ void SingleInstance::OnConnection() {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(16).trimmed();
                 const int number = line.toInt();
-                // Only the two hand-over messages are accepted.
+                // Only the hand-over messages and commands are accepted.
                 if ((number == UM_SHOWNEWS || number == UM_FETCHNEWS) && receiver_) {
                     QCoreApplication::postEvent(receiver_, new QEvent(QEvent::Type(number)));
+                } else if (HandedOverCommand(number) && receiver_) {
+                    QCoreApplication::postEvent(receiver_, new MenuCommandEvent(number));
                 }
             }
             // A peer that sends anything else is not listened to any longer.

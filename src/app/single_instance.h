@@ -29,8 +29,14 @@ class SingleInstance : public QObject {
     // over. Otherwise hands over to the running copy.
     Start Acquire();
 
+    // What a hand-over sends instead of 1057 and 1058: one tray menu command
+    // (ツール, バージョン情報, 終了), posted to the receiver as a
+    // MenuCommandEvent. 0 goes back to the plain second start.
+    void SetHandOverCommand(int command);
+
     // Starts answering second starts: each message number received (1057,
-    // 1058) is posted to `receiver` as an event of that type.
+    // 1058) is posted to `receiver` as an event of that type, each menu
+    // command as a MenuCommandEvent.
     bool Listen(QObject* receiver);
     void StopListening();
     bool Listening() const { return server_ && server_->isListening(); }
@@ -50,6 +56,7 @@ class SingleInstance : public QObject {
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
     QObject* receiver_ = nullptr;
+    int handOverCommand_ = 0;
 };
 
 }  // namespace velmora

@@ -4,11 +4,13 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/error_notifier.h"
 #include "app/icon_resources.h"
 #include "app/messages.h"
 #include "app/single_instance.h"
@@ -93,6 +95,7 @@ void CToolSheet::OnInitDialog() {
 
     tray_ = std::make_unique<CTrayIcon>(this);
     connect(tray_.get(), &CTrayIcon::hostRecreated, this, &CToolSheet::OnTrayHostRecreated);
+    ExportTrayMenu();
     AddTrayIcon();
     SetTrayTip(title_);
 
@@ -103,6 +106,12 @@ void CToolSheet::OnInitDialog() {
     errorDlg_ = std::make_unique<CErrorDlg>(errors_);
     errorDlg_->SetOwner(this);
     errorDlg_->ClearError();
+
+    notifier_ = new ErrorNotifier(this);
+    connect(notifier_, &ErrorNotifier::troubleshootingChosen, this,
+            [this] { errorDlg_->TroubleshootingButton()->click(); });
+    connect(notifier_, &ErrorNotifier::detailsChosen, this, &CToolSheet::ShowErrorDialog);
+    connect(notifier_, &ErrorNotifier::unanswered, this, &CToolSheet::ShowErrorDialog);
 
     popup_ = services_.makePopup ? services_.makePopup() : MakeNewsPopup();
 
@@ -183,6 +192,10 @@ bool CToolSheet::event(QEvent* e) {
         e->accept();
         return true;
     }
+    if (type == UM_MENUCOMMAND) {
+        if (!ended_ && !quitPending_) OnCommand(static_cast<MenuCommandEvent*>(e)->Command());
+        return true;
+    }
     if (type == UM_TRAYNOTIFY || type == UM_SHOWHELP || type == UM_SHOWNEWS ||
         type == UM_FETCHNEWS || type == UM_POLL || type == UM_ERRORCLOSED) {
         if (ended_ || quitPending_) return true;
@@ -218,6 +231,7 @@ bool CToolSheet::MayStartCycle() const {
 }
 
 bool CToolSheet::RunCycle(CycleResult& result) {
+    const std::int32_t codeBefore = errors_.Code();
     ++cycleDepth_;
     result = cycle_->RunDeliveryCycle();
     --cycleDepth_;
@@ -227,6 +241,7 @@ bool CToolSheet::RunCycle(CycleResult& result) {
         if (cycleDepth_ == 0) FinishQuit();
         return false;
     }
+    AnnounceNewError(codeBefore);
     return true;
 }
 
@@ -238,7 +253,8 @@ void CToolSheet::OnPoll() {
     if (r == CycleNews && popup_) popup_->ShowTab();
     if (r != CycleFailed && popup_) popup_->SetChannel(cycle_->Current());
     if (r == CycleNews) {
-        if (popupSetting_ == 1) {
+        // Without a tray a blink would announce nothing.
+        if (popupSetting_ == 1 || WithoutTray()) {
             if (popup_) popup_->PostOpen();
         } else {
             blinkTimer_.start();
