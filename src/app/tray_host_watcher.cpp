@@ -101,14 +101,10 @@ void TrayHostWatcher::WatchStatusNotifier() {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
-    auto* watcher = new QDBusServiceWatcher(
-        QString::fromLatin1(kStatusNotifierWatcher), bus,
-        QDBusServiceWatcher::WatchForRegistration | QDBusServiceWatcher::WatchForUnregistration,
-        this);
+    auto* watcher = new QDBusServiceWatcher(QString::fromLatin1(kStatusNotifierWatcher), bus,
+                                            QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this,
             [this] { QTimer::singleShot(0, this, &TrayHostWatcher::recreated); });
-    connect(watcher, &QDBusServiceWatcher::serviceUnregistered, this,
-            [this] { QTimer::singleShot(0, this, &TrayHostWatcher::lost); });
     // A panel may register as host only after the watcher came up.
     bus.connect(QString(), QStringLiteral("/StatusNotifierWatcher"),
                 QString::fromLatin1(kStatusNotifierWatcher),

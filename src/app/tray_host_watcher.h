@@ -31,8 +31,6 @@ class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter {
 
   signals:
     void recreated();
-    // The status notifier watcher left the bus (its panel ended).
-    void lost();
 
   private slots:
     void OnHostRegistered();

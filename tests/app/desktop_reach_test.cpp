@@ -424,6 +424,28 @@ TEST_F(DesktopReachTest, StatusNotifierItemCarriesTheTrayAndItsMenu) {
     EXPECT_TRUE(StoreHoldsTheChannel());
 }
 
+TEST_F(DesktopReachTest, ATrayHostThatComesLaterGetsTheIcon) {
+    StartService();
+    QProcess& p = Launch();
+    ASSERT_TRUE(WaitFor([&] { return service_->ServiceRequests() >= 1; }, 30000));
+
+    QDBusConnection bus = desktop_.Bus();
+    FakeWatcher watcher;
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/StatusNotifierWatcher"), &watcher,
+                                   QDBusConnection::ExportAllContents));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.kde.StatusNotifierWatcher")));
+    ASSERT_TRUE(WaitFor([&] { return !watcher.items.isEmpty(); }, 15000))
+        << p.readAllStandardError().constData();
+    ItemView view(bus, watcher.items.last());
+    EXPECT_TRUE(
+        WaitFor([&] { return view.TooltipTitle() == QStringLiteral("ヴェルモラ"); }, 10000));
+    const QString menuPath =
+        qvariant_cast<QDBusObjectPath>(view.Property(QStringLiteral("Menu"))).path();
+    EXPECT_EQ(view.Menu(menuPath).size(), 5u);
+    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    EXPECT_TRUE(EndsWithZero(p));
+}
+
 // --- No tray host at all ------------------------------------------------------
 
 TEST_F(DesktopReachTest, WithoutATrayAStandingErrorIsNotifiedAndDetailsShowTheDialog) {
