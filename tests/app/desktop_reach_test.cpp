@@ -415,6 +415,12 @@ TEST_F(DesktopReachTest, StatusNotifierItemCarriesTheTrayAndItsMenu) {
         WaitFor([&] { return again.TooltipTitle() == QStringLiteral("ヴェルモラ"); }, 10000));
     ASSERT_EQ(again.Menu(menuPath).size(), 5u);
 
+    // A host that asks for the menu with ContextMenu(x, y) gets it drawn by
+    // the program; it stays open until the end below.
+    const std::size_t windows = desktop_.Windows().size();
+    ASSERT_TRUE(again.Call(QStringLiteral("ContextMenu"), {10, 10}));
+    EXPECT_TRUE(WaitFor([&] { return desktop_.Windows().size() > windows; }, 10000)) << Titles();
+
     // 終了 from the host's menu ends the program and saves the store.
     ASSERT_TRUE(view.Call(
         QStringLiteral("Event"),
