@@ -4,9 +4,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
-#include <QFile>
 #include <QStandardPaths>
-#include <QThread>
 #include <cstdlib>
 #include <cstring>
 
@@ -61,39 +59,32 @@ bool DesktopSession::StartX(std::string& why) {
         why = "Xvfb is not installed";
         return false;
     }
-    // A display number nobody uses; a server that loses the race for it ends at once.
-    for (int n = 140 + static_cast<int>(QCoreApplication::applicationPid() % 50); n < 400; ++n) {
-        const QString socket = QStringLiteral("/tmp/.X11-unix/X%1").arg(n);
-        if (QFile::exists(socket) || QFile::exists(QStringLiteral("/tmp/.X%1-lock").arg(n)))
-            continue;
-        xvfb_ = std::make_unique<QProcess>();
-        xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-        xvfb_->start(
-            xvfb, {QStringLiteral(":%1").arg(n), QStringLiteral("-nolisten"), QStringLiteral("tcp"),
-                   QStringLiteral("-screen"), QStringLiteral("0"), QStringLiteral("1024x768x24")});
-        if (!xvfb_->waitForStarted(kStartMs)) continue;
-        QElapsedTimer clock;
-        clock.start();
-        while (xvfb_->state() == QProcess::Running && !QFile::exists(socket) &&
-               clock.elapsed() < kStartMs) {
-            QThread::msleep(20);
-        }
-        // The server takes clients once a connection succeeds.
-        const QByteArray name = QStringLiteral(":%1").arg(n).toLatin1();
-        while (xvfb_->state() == QProcess::Running && clock.elapsed() < kStartMs) {
-            xcb_connection_t* c = xcb_connect(name.constData(), nullptr);
-            const bool up = !xcb_connection_has_error(c);
-            xcb_disconnect(c);
-            if (up) {
-                display_ = QString::fromLatin1(name);
-                return true;
-            }
-            QThread::msleep(20);
-        }
-        EndProcess(xvfb_);
+    // The server picks a free display itself and writes its number to our pipe,
+    // so tests running side by side never share one.
+    xvfb_ = std::make_unique<QProcess>();
+    xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    xvfb_->start(xvfb,
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
+                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
+                  QStringLiteral("1024x768x24")});
+    if (!xvfb_->waitForStarted(kStartMs)) {
+        why = "Xvfb does not start";
+        return false;
     }
-    why = "no display number free for Xvfb";
-    return false;
+    QElapsedTimer clock;
+    clock.start();
+    while (!xvfb_->canReadLine() && xvfb_->state() == QProcess::Running &&
+           clock.elapsed() < kStartMs) {
+        xvfb_->waitForReadyRead(100);
+    }
+    bool ok = false;
+    const int number = xvfb_->readLine().trimmed().toInt(&ok);
+    if (!ok) {
+        why = "Xvfb named no display";
+        return false;
+    }
+    display_ = QStringLiteral(":%1").arg(number);
+    return true;
 }
 
 bool DesktopSession::StartBus(std::string& why) {
