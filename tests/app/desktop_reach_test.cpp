@@ -297,7 +297,10 @@ class ItemView {
 
     // The tooltip's title and the icon's images.
     QString TooltipTitle() const {
-        const QDBusArgument arg = qvariant_cast<QDBusArgument>(Property(QStringLiteral("ToolTip")));
+        const QVariant tip = Property(QStringLiteral("ToolTip"));
+        // Not there (yet): the item is still registering.
+        if (!tip.canConvert<QDBusArgument>()) return {};
+        const QDBusArgument arg = qvariant_cast<QDBusArgument>(tip);
         QString iconName;
         QString title;
         QString text;
