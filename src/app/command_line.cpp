@@ -21,10 +21,22 @@ constexpr Option kOptions[] = {
 
 }  // namespace
 
+DesktopAction DesktopActionOption(const std::string& arg) {
+    if (arg == "--news") return DesktopAction::News;
+    if (arg == "--tool") return DesktopAction::Tool;
+    if (arg == "--about") return DesktopAction::About;
+    if (arg == "--quit") return DesktopAction::Quit;
+    return DesktopAction::None;
+}
+
 Launch ParseCommandLine(const std::vector<std::string>& args) {
     Launch launch;
     int rank = -1;
     for (const std::string& a : args) {
+        if (const DesktopAction action = DesktopActionOption(a); action != DesktopAction::None) {
+            launch.action = action;
+            continue;
+        }
         const Option* known = nullptr;
         for (const Option& o : kOptions) {
             if (a == o.name) known = &o;
@@ -49,13 +61,19 @@ std::string IgnoredArgumentsLine(const std::vector<std::string>& ignored) {
 
 std::string UsageText(const std::string& programName) {
     return "Usage: " + programName +
-           " [--demo | --version | --help]\n"
+           " [--demo] [--news | --tool | --about | --quit] | --version | --help\n"
            "\n"
            "Velmora, a news client that lives in the system tray. Without options it\n"
            "runs once per user; starting it again brings up the news of the running copy.\n"
            "\n"
            "  --demo     run against a built-in delivery service on 127.0.0.1 with a\n"
            "             throw-away profile; news arrives within seconds\n"
+           "  --news     bring up the news of the running copy (as a second start does)\n"
+           "  --tool     open the settings sheet (ツール) of the running copy\n"
+           "  --about    show the About box (バージョン情報) of the running copy\n"
+           "  --quit     quit the running copy (終了); does nothing when none runs\n"
+           "             Without a running copy, --news, --tool and --about start the\n"
+           "             program first and then do as asked.\n"
            "  --version  print the version and exit\n"
            "  --help     print this help and exit\n"
            "\n"

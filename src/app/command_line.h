@@ -10,10 +10,17 @@ namespace velmora {
 
 enum class LaunchMode { Run, Demo, Version, Help };
 
+// What a desktop entry action asks of the running copy (or of a new one).
+enum class DesktopAction { None, News, Tool, About, Quit };
+
 struct Launch {
     LaunchMode mode = LaunchMode::Run;
-    std::vector<std::string> ignored;  // unknown arguments, in the order given
+    std::vector<std::string> ignored;            // unknown arguments, in the order given
+    DesktopAction action = DesktopAction::None;  // the last one given counts
 };
+
+// "--news", "--tool", "--about", "--quit"; None for anything else.
+DesktopAction DesktopActionOption(const std::string& arg);
 
 // `args` without the program name, and without the toolkit's own options.
 Launch ParseCommandLine(const std::vector<std::string>& args);

@@ -14,6 +14,7 @@
 
 #include "app/command_line.h"
 #include "app/demo_session.h"
+#include "app/menu_commands.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
@@ -24,6 +25,7 @@
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
 #include "desktop/common/icon_resources.h"
+#include "desktop/common/messages.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
 
@@ -77,6 +79,32 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
+// The tray menu command a desktop action stands for; 0 for the news.
+int ActionCommand(DesktopAction action) {
+    switch (action) {
+        case DesktopAction::Tool:
+            return kCmdTool;
+        case DesktopAction::About:
+            return kCmdAbout;
+        case DesktopAction::Quit:
+            return kCmdExit;
+        case DesktopAction::News:
+        case DesktopAction::None:
+            break;
+    }
+    return 0;
+}
+
+// A desktop action on a copy that has just started: what a hand-over would
+// have asked of it.
+void PostStartAction(CToolSheet& sheet, DesktopAction action) {
+    if (action == DesktopAction::News) {
+        QCoreApplication::postEvent(&sheet, new QEvent(UM_SHOWNEWS));
+    } else if (const int command = ActionCommand(action); command != 0) {
+        QCoreApplication::postEvent(&sheet, new MenuCommandEvent(command));
+    }
+}
+
 const char* CycleText(CycleResult result) {
     switch (result) {
         case CycleResult::NothingNew:
@@ -118,8 +146,11 @@ int Run(int argc, char** argv, bool demoMode) {
 
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
+    instance.SetHandOverCommand(ActionCommand(launch.action));
     switch (instance.Acquire()) {
         case SingleInstance::Start::First:
+            // Quitting a copy that does not run is nothing to do.
+            if (launch.action == DesktopAction::Quit) return 0;
             break;
         case SingleInstance::Start::HandedOver:
             if (demo) std::printf("velmora demo: handed over to the running copy\n");
@@ -174,11 +205,12 @@ int Run(int argc, char** argv, bool demoMode) {
     QObject::connect(&sheet, &CToolSheet::ended, &app,
                      [&sheet] { QCoreApplication::exit(sheet.Saved() ? 0 : 1); });
     if (demo) {
-        QObject::connect(&sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
-            std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
-                        CycleText(r), sheet.Cycle().Current().count(), demo->ServiceRequests());
-            std::fflush(stdout);
-        });
+        QObject::connect(
+            &sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
+                std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
+                            CycleText(r), sheet.Cycle().Current().count(), demo->ServiceRequests());
+                std::fflush(stdout);
+            });
         QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {
             std::printf("velmora demo: quit, item store %s\n",
                         sheet.Saved() ? "saved" : "NOT saved");
@@ -190,6 +222,7 @@ int Run(int argc, char** argv, bool demoMode) {
     }
 
     sheet.OnInitDialog();
+    PostStartAction(sheet, launch.action);
     const int code = app.exec();
     // A quit that arrived outside the sheet (the session manager) still saves.
     if (!sheet.Ended()) sheet.RequestQuit();

@@ -13,6 +13,7 @@
 #include <QStandardPaths>
 #include <QThread>
 
+#include "app/menu_commands.h"
 #include "desktop/common/messages.h"
 
 namespace velmora {
@@ -21,6 +22,11 @@ namespace {
 constexpr int kConnectMs = 1000;
 constexpr int kWriteMs = 1000;
 constexpr int kRetryMs = 25;
+
+// The commands another start may hand over; ヘルプ has no desktop action.
+bool HandedOverCommand(int number) {
+    return number == kCmdTool || number == kCmdAbout || number == kCmdExit;
+}
 
 }  // namespace
 
@@ -94,6 +100,10 @@ SingleInstance::Start SingleInstance::Acquire() {
     return OpenSocket() ? Start::First : Start::Unusable;
 }
 
+void SingleInstance::SetHandOverCommand(int command) {
+    handOverCommand_ = HandedOverCommand(command) ? command : 0;
+}
+
 SingleInstance::Start SingleInstance::HandOver() {
     // The running copy may have taken the lock an instant ago and not listen
     // yet: wait for it, and take its place should it end meanwhile.
@@ -102,7 +112,11 @@ SingleInstance::Start SingleInstance::HandOver() {
         QLocalSocket socket;
         socket.connectToServer(SocketPath());
         if (socket.waitForConnected(kConnectMs)) {
-            socket.write(QByteArrayLiteral("1057\n1058\n"));
+            if (handOverCommand_ != 0) {
+                socket.write(QByteArray::number(handOverCommand_) + '\n');
+            } else {
+                socket.write(QByteArrayLiteral("1057\n1058\n"));
+            }
             socket.flush();
             if (socket.bytesToWrite() > 0) socket.waitForBytesWritten(kWriteMs);
             socket.disconnectFromServer();
@@ -156,7 +170,9 @@ void SingleInstance::StopListening() {
 }
 
 void SingleInstance::Deliver(int message) {
-    if (receiver_) {
+    if (receiver_ && HandedOverCommand(message)) {
+        QCoreApplication::postEvent(receiver_, new MenuCommandEvent(message));
+    } else if (receiver_) {
         QCoreApplication::postEvent(receiver_, new QEvent(QEvent::Type(message)));
     } else if (waiting_.size() < 64) {
         waiting_.push_back(message);
@@ -170,8 +186,9 @@ void SingleInstance::OnConnection() {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(16).trimmed();
                 const int number = line.toInt();
-                // Only the two hand-over messages are accepted.
-                if (number == UM_SHOWNEWS || number == UM_FETCHNEWS) Deliver(number);
+                // Only the hand-over messages and commands are accepted.
+                if (number == UM_SHOWNEWS || number == UM_FETCHNEWS || HandedOverCommand(number))
+                    Deliver(number);
             }
             // A peer that sends anything else is not listened to any longer.
             if (socket->bytesAvailable() > 64) socket->abort();

@@ -40,9 +40,15 @@ class SingleInstance : public QObject {
     // Why the last Acquire or Listen failed: one line naming the file.
     const QString& Problem() const { return problem_; }
 
+    // What a hand-over sends instead of 1057 and 1058: one tray menu command
+    // (ツール, バージョン情報, 終了), posted to the receiver as a
+    // MenuCommandEvent. 0 goes back to the plain second start.
+    void SetHandOverCommand(int command);
+
     // Passes what second starts send (1057, 1058) to `receiver`, each as an
-    // event of that type posted to it; those that came before are passed on
-    // now. Starts listening when Acquire did not; false when that fails.
+    // event of that type posted to it, and each menu command as a
+    // MenuCommandEvent; those that came before are passed on now. Starts
+    // listening when Acquire did not; false when that fails.
     bool Listen(QObject* receiver);
     void StopListening();
     bool Listening() const { return server_ && server_->isListening(); }
@@ -68,6 +74,7 @@ class SingleInstance : public QObject {
     std::unique_ptr<QLocalServer> server_;
     QObject* receiver_ = nullptr;
     std::vector<int> waiting_;  // received before there was a receiver
+    int handOverCommand_ = 0;
 };
 
 }  // namespace velmora

@@ -4,11 +4,13 @@
 #include <QCoreApplication>
 #include <QDialogButtonBox>
 #include <QKeyEvent>
+#include <QMenu>
 #include <QPixmap>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
+#include "app/error_notifier.h"
 #include "app/single_instance.h"
 #include "core/feed/item_store.h"
 #include "core/settings/settings.h"
@@ -87,6 +89,7 @@ void CToolSheet::OnInitDialog() {
 
     tray_ = std::make_unique<CTrayIcon>(this);
     connect(tray_.get(), &CTrayIcon::hostRecreated, this, &CToolSheet::OnTrayHostRecreated);
+    ExportTrayMenu();
     AddTrayIcon();
     SetTrayTip(title_);
 
@@ -104,6 +107,12 @@ void CToolSheet::OnInitDialog() {
     errorDlg_ = std::make_unique<CErrorDlg>(errors_);
     errorDlg_->SetOwner(this);
     errorDlg_->ClearError();
+
+    notifier_ = new ErrorNotifier(this);
+    connect(notifier_, &ErrorNotifier::troubleshootingChosen, this,
+            [this] { errorDlg_->TroubleshootingButton()->click(); });
+    connect(notifier_, &ErrorNotifier::detailsChosen, this, &CToolSheet::ShowErrorDialog);
+    connect(notifier_, &ErrorNotifier::unanswered, this, &CToolSheet::ShowErrorDialog);
 
     popup_ = services_.makePopup ? services_.makePopup() : MakeNewsPopup();
 
@@ -186,6 +195,10 @@ bool CToolSheet::event(QEvent* e) {
         e->accept();
         return true;
     }
+    if (type == UM_MENUCOMMAND) {
+        if (!ended_ && !quitPending_) OnCommand(static_cast<MenuCommandEvent*>(e)->Command());
+        return true;
+    }
     if (type == UM_TRAYNOTIFY || type == UM_SHOWHELP || type == UM_SHOWNEWS ||
         type == UM_FETCHNEWS || type == UM_POLL || type == UM_ERRORCLOSED) {
         if (ended_ || quitPending_) return true;
@@ -221,6 +234,7 @@ bool CToolSheet::MayStartCycle() const {
 }
 
 bool CToolSheet::RunCycle(CycleResult& result) {
+    const std::int32_t codeBefore = errors_.Code();
     ++cycleDepth_;
     result = cycle_->RunDeliveryCycle();
     --cycleDepth_;
@@ -231,6 +245,7 @@ bool CToolSheet::RunCycle(CycleResult& result) {
         if (cycleDepth_ == 0) FinishQuit();
         return false;
     }
+    AnnounceNewError(codeBefore);
     return true;
 }
 
@@ -239,11 +254,13 @@ void CToolSheet::OnPoll() {
     blinkTimer_.stop();
     CycleResult r = CycleResult::Failed;
     if (!RunCycle(r)) return;
-    if (r == CycleResult::News && popupSetting_ == 1 && popup_) popup_->PrepareOpen();
+    if (r == CycleResult::News && (popupSetting_ == 1 || WithoutTray()) && popup_)
+        popup_->PrepareOpen();
     if (r == CycleResult::News && popup_) popup_->ShowTab();
     if (r != CycleResult::Failed && popup_) popup_->SetChannel(cycle_->Current());
     if (r == CycleResult::News) {
-        if (popupSetting_ == 1) {
+        // Without a tray a blink would announce nothing.
+        if (popupSetting_ == 1 || WithoutTray()) {
             if (popup_) popup_->PostOpen();
         } else {
             blinkTimer_.start();

@@ -14,6 +14,7 @@
 #include <memory>
 #include <string>
 
+#include "app/menu_commands.h"
 #include "app/store_saver.h"
 #include "core/delivery/clock.h"
 #include "core/delivery/delivery_cycle.h"
@@ -35,6 +36,7 @@ class CAboutDlg;
 class CDeliveryNoDlg;
 class CErrorDlg;
 class COptionPage2;
+class ErrorNotifier;
 class CTrayIcon;
 class SingleInstance;
 
@@ -55,12 +57,6 @@ struct SheetServices {
     SingleInstance* instance = nullptr;              // answers second starts while the sheet lives
     int storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
-
-// Commands of the tray menu.
-inline constexpr int kCmdTool = 32778;
-inline constexpr int kCmdHelp = 32775;
-inline constexpr int kCmdAbout = 32779;
-inline constexpr int kCmdExit = 32771;
 
 inline constexpr int kBlinkIntervalMs = 500;
 
@@ -91,6 +87,11 @@ class CToolSheet : public QDialog, public DeliveryUi {
     bool OnCommand(int id);
     // Menu 137's only submenu "TASK": ツール, ヘルプ, バージョン情報, separator, 終了.
     std::unique_ptr<QMenu> BuildTrayMenu();
+    // The same menu kept for a status notifier host, which shows it itself.
+    QMenu* ExportedMenu() const { return exportedMenu_.get(); }
+    // No tray host shows the icon: news always slides the popup in and a new
+    // standing error is announced as a desktop notification.
+    bool WithoutTray() const;
 
     // DeliveryUi.
     void SetTrayImage(TrayImage image) override;
@@ -152,6 +153,8 @@ class CToolSheet : public QDialog, public DeliveryUi {
     void RunAbout();
     void ShowTrayMenu();
     void ShowErrorDialog();
+    void ExportTrayMenu();
+    void AnnounceNewError(std::int32_t codeBefore);
 
     bool AddTrayIcon();
     void OnStoreSaved(bool ok);
@@ -178,6 +181,8 @@ class CToolSheet : public QDialog, public DeliveryUi {
     std::unique_ptr<PopupPort> popup_;
     CDeliveryNoDlg* deliveryDlg_ = nullptr;  // while the cycle asks for the number
     QMenu* trayMenu_ = nullptr;              // while the tray menu is open
+    std::unique_ptr<QMenu> exportedMenu_;
+    ErrorNotifier* notifier_ = nullptr;  // child of the sheet
 
     QIcon normal_;
     QIcon blink_;

@@ -8,13 +8,16 @@
 #include <QMenu>
 #include <QPointer>
 
+#include "app/error_notifier.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
 #include "core/feed/item_store.h"
+#include "core/settings/registry.h"
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
 #include "core/text/cp932.h"
 #include "desktop/common/messages.h"
+#include "desktop/common/qt_text.h"
 #include "desktop/dialogs/about_dialog.h"
 #include "desktop/dialogs/delivery_no_dialog.h"
 #include "desktop/dialogs/dialog_template.h"
@@ -69,6 +72,29 @@ std::unique_ptr<QMenu> CToolSheet::BuildTrayMenu() {
     menu->addSeparator();
     add(QStringLiteral("終了"), kCmdExit);
     return menu;
+}
+
+void CToolSheet::ExportTrayMenu() {
+    exportedMenu_ = BuildTrayMenu();
+    for (QAction* action : exportedMenu_->actions()) {
+        const int id = action->data().toInt();
+        if (id == 0) continue;
+        // Queued: the host's D-Bus call returns before a dialog runs its loop.
+        connect(action, &QAction::triggered, this,
+                [this, id] { QCoreApplication::postEvent(this, new MenuCommandEvent(id)); });
+    }
+    tray_->SetExportedMenu(exportedMenu_.get());
+}
+
+bool CToolSheet::WithoutTray() const {
+    return tray_ && tray_->NoHost();
+}
+
+void CToolSheet::AnnounceNewError(std::int32_t codeBefore) {
+    const std::int32_t code = errors_.Code();
+    if (code == 0 || code == codeBefore || !notifier_ || !WithoutTray()) return;
+    notifier_->Notify(QStringFromCp932(errors_.TitleLine()),
+                      QStringFromCp932(errors_.MessageLine()));
 }
 
 void CToolSheet::ShowTrayMenu() {

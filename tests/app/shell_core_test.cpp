@@ -243,6 +243,23 @@ TEST(CommandLine, KnowsItsFewOptions) {
                 ::testing::HasSubstr("QT_QPA_PLATFORM=offscreen velmora"));
 }
 
+TEST(CommandLine, DesktopActionsRunTheProgramWithACommand) {
+    EXPECT_EQ(ParseCommandLine({}).action, DesktopAction::None);
+    const Launch news = ParseCommandLine({"--news"});
+    EXPECT_EQ(news.mode, LaunchMode::Run);
+    EXPECT_EQ(news.action, DesktopAction::News);
+    EXPECT_EQ(ParseCommandLine({"--tool"}).action, DesktopAction::Tool);
+    EXPECT_EQ(ParseCommandLine({"--about"}).action, DesktopAction::About);
+    const Launch quit = ParseCommandLine({"--demo", "--quit"});
+    EXPECT_EQ(quit.mode, LaunchMode::Demo);
+    EXPECT_EQ(quit.action, DesktopAction::Quit);
+    // --help wins over an action and lists all four.
+    EXPECT_EQ(ParseCommandLine({"--quit", "--help"}).mode, LaunchMode::Help);
+    for (const char* option : {"--news", "--tool", "--about", "--quit"}) {
+        EXPECT_THAT(UsageText("velmora"), ::testing::HasSubstr(option));
+    }
+}
+
 namespace {
 
 // Blocks until stopped, or answers at once when `block` is false.

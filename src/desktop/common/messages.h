@@ -13,6 +13,8 @@ inline constexpr QEvent::Type UM_SHOWNEWS = QEvent::Type(1057);
 inline constexpr QEvent::Type UM_FETCHNEWS = QEvent::Type(1058);
 inline constexpr QEvent::Type UM_POLL = QEvent::Type(1059);
 inline constexpr QEvent::Type UM_ERRORCLOSED = QEvent::Type(1064);
+// A tray menu command from a desktop entry action (app/menu_commands.h).
+inline constexpr QEvent::Type UM_MENUCOMMAND = QEvent::Type(1070);
 
 // To the news popup.
 inline constexpr QEvent::Type UM_POPUP_SETCHANNEL = QEvent::Type(1057);

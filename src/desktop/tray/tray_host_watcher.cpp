@@ -5,7 +5,10 @@
 #include <QByteArray>
 #include <QCoreApplication>
 #include <QDBusConnection>
+#include <QDBusConnectionInterface>
+#include <QDBusMessage>
 #include <QDBusServiceWatcher>
+#include <QDBusVariant>
 #include <QGuiApplication>
 #include <QTimer>
 #include <cstdlib>
@@ -53,8 +56,44 @@ void TrayHostWatcher::WatchX11() {
     xcb_connection_t* c = x11->connection();
     managerAtom_ = InternAtom(c, "MANAGER");
     traySelection_ = InternAtom(c, "_NET_SYSTEM_TRAY_S" + std::to_string(DisplayScreen()));
+    x11_ = true;
     if (managerAtom_ && traySelection_)
         QCoreApplication::instance()->installNativeEventFilter(this);
+}
+
+bool TrayHostWatcher::XEmbedHostPresent() const {
+    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
+    if (!x11 || !x11->connection() || !traySelection_) return false;
+    xcb_connection_t* c = x11->connection();
+    xcb_get_selection_owner_reply_t* reply =
+        xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, traySelection_), nullptr);
+    if (!reply) return false;
+    const bool owned = reply->owner != XCB_NONE;
+    std::free(reply);
+    return owned;
+}
+
+bool TrayHostWatcher::StatusNotifierHostPresent() {
+    if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) return false;
+    QDBusConnection bus = QDBusConnection::sessionBus();
+    if (!bus.isConnected() || !bus.interface()) return false;
+    const QString watcher = QString::fromLatin1(kStatusNotifierWatcher);
+    if (!bus.interface()->isServiceRegistered(watcher)) return false;
+    QDBusMessage get = QDBusMessage::createMethodCall(
+        watcher, QStringLiteral("/StatusNotifierWatcher"),
+        QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    get << watcher << QStringLiteral("IsStatusNotifierHostRegistered");
+    constexpr int kAskMs = 2000;
+    const QDBusMessage reply = bus.call(get, QDBus::Block, kAskMs);
+    if (reply.type() != QDBusMessage::ReplyMessage || reply.arguments().isEmpty()) return false;
+    return qvariant_cast<QDBusVariant>(reply.arguments().first()).variant().toBool();
+}
+
+bool TrayHostWatcher::HostPresent() const {
+    const QString platform = QGuiApplication::platformName();
+    if (platform != QLatin1String("xcb") && !platform.startsWith(QLatin1String("wayland")))
+        return true;
+    return (x11_ && XEmbedHostPresent()) || StatusNotifierHostPresent();
 }
 
 void TrayHostWatcher::WatchStatusNotifier() {
@@ -62,10 +101,18 @@ void TrayHostWatcher::WatchStatusNotifier() {
     if (!std::getenv("DBUS_SESSION_BUS_ADDRESS")) return;
     QDBusConnection bus = QDBusConnection::sessionBus();
     if (!bus.isConnected()) return;
-    auto* watcher = new QDBusServiceWatcher(QStringLiteral("org.kde.StatusNotifierWatcher"), bus,
+    auto* watcher = new QDBusServiceWatcher(QString::fromLatin1(kStatusNotifierWatcher), bus,
                                             QDBusServiceWatcher::WatchForRegistration, this);
     connect(watcher, &QDBusServiceWatcher::serviceRegistered, this,
             [this] { QTimer::singleShot(0, this, &TrayHostWatcher::recreated); });
+    // A panel may register as host only after the watcher came up.
+    bus.connect(QString(), QStringLiteral("/StatusNotifierWatcher"),
+                QString::fromLatin1(kStatusNotifierWatcher),
+                QStringLiteral("StatusNotifierHostRegistered"), this, SLOT(OnHostRegistered()));
+}
+
+void TrayHostWatcher::OnHostRegistered() {
+    QTimer::singleShot(0, this, &TrayHostWatcher::recreated);
 }
 
 bool TrayHostWatcher::nativeEventFilter(const QByteArray& eventType, void* message, qintptr*) {
