@@ -142,7 +142,8 @@ int Run(int argc, char** argv, bool demoMode) {
     std::vector<std::string> rest;
     for (const QString& a : QCoreApplication::arguments().mid(1)) rest.push_back(a.toStdString());
     // The toolkit has taken its own options out by now.
-    std::fputs(IgnoredArgumentsLine(ParseCommandLine(rest).ignored).c_str(), stderr);
+    const Launch launch = ParseCommandLine(rest);
+    std::fputs(IgnoredArgumentsLine(launch.ignored).c_str(), stderr);
 
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
