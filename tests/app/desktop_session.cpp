@@ -60,13 +60,15 @@ bool DesktopSession::StartX(std::string& why) {
         return false;
     }
     // The server picks a free display itself and writes its number to our pipe,
-    // so tests running side by side never share one.
+    // so tests running side by side never share one. Without -noreset it
+    // resets when its last client leaves, and a program starting right then
+    // cannot connect.
     xvfb_ = std::make_unique<QProcess>();
     xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
     xvfb_->start(xvfb,
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-nolisten"),
-                  QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                  QStringLiteral("1024x768x24")});
+                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
+                  QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
+                  QStringLiteral("0"), QStringLiteral("1024x768x24")});
     if (!xvfb_->waitForStarted(kStartMs)) {
         why = "Xvfb does not start";
         return false;

@@ -115,7 +115,8 @@ class VelmoraProcessTest : public ::testing::Test {
 
     // Ends `p` by SIGTERM; true when it exits normally with code 0.
     static bool Terminate(QProcess& p) {
-        ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+        if (const auto pid = static_cast<pid_t>(p.processId()); pid > 0)
+            ::kill(pid, SIGTERM);  // 0 would signal our group
         return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
                p.exitCode() == 0;
     }
@@ -251,7 +252,8 @@ TEST_F(VelmoraProcessTest, AChangedFeedIsOnDiskAtOnceSoKillNineKeepsIt) {
     };
     ASSERT_TRUE(WaitFor([&] { return stored() == static_cast<int>(service_->ItemCount()); }, 30000))
         << p.readAllStandardError().constData();
-    ::kill(static_cast<pid_t>(p.processId()), SIGKILL);
+    if (const auto pid = static_cast<pid_t>(p.processId()); pid > 0)
+        ::kill(pid, SIGKILL);  // 0 would signal our group
     ASSERT_TRUE(p.waitForFinished(10000));
     EXPECT_EQ(stored(), static_cast<int>(service_->ItemCount()));
     EXPECT_EQ(std::distance(fs::directory_iterator(Store().parent_path()), {}), 1);
@@ -332,7 +334,8 @@ TEST_F(VelmoraProcessTest, ASaveThatFailsIsToldAndTheEndSaysSoInItsStatus) {
         },
         30000))
         << said.constData();
-    ::kill(static_cast<pid_t>(p.processId()), SIGTERM);
+    if (const auto pid = static_cast<pid_t>(p.processId()); pid > 0)
+        ::kill(pid, SIGTERM);  // 0 would signal our group
     ASSERT_TRUE(p.waitForFinished(30000));
     said += p.readAllStandardError();
     EXPECT_EQ(p.exitStatus(), QProcess::NormalExit);
