@@ -27,6 +27,7 @@
 #include "demo_profile.h"
 #include "demo_service.h"
 #include "desktop_session.h"
+#include "program_test.h"
 
 namespace fs = std::filesystem;
 using namespace velmora;
@@ -116,7 +117,6 @@ bool WaitFor(const std::function<bool()>& done, int ms) {
     return true;
 }
 
-const demo::Identity kClient{"C-TEST-1", "client-password"};
 const QString kItemInterface = QStringLiteral("org.kde.StatusNotifierItem");
 const QString kItemPath = QStringLiteral("/StatusNotifierItem");
 
@@ -162,45 +162,21 @@ QByteArray ReadPixmaps(const QDBusArgument& arg) {
     return all;
 }
 
-class DesktopReachTest : public ::testing::Test {
+class DesktopReachTest : public test_support::ProgramTest {
   protected:
     void SetUp() override {
         App();
         std::string why;
         if (!desktop_.Start(why)) GTEST_SKIP() << why;
-        std::string pattern = (fs::temp_directory_path() / "velmora-reach-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        for (const char* sub : {"config", "xdg", "data", "tmp", "run", "home"}) {
-            fs::create_directories(root_ / sub);
-        }
-        chmod((root_ / "run").c_str(), 0700);
+        ProgramTest::SetUp();
     }
     void TearDown() override {
-        for (auto& p : running_) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-        running_.clear();
-        if (service_) service_->Stop();
+        ProgramTest::TearDown();
         desktop_.Stop();
-        if (!root_.empty()) fs::remove_all(root_);
     }
 
     void StartService(std::uint32_t popup = 1) {
-        demo::DemoConfig config;
-        config.clients = {kClient};
-        service_ = std::make_unique<demo::DemoService>(config);
-        ASSERT_TRUE(service_->Start());
-        demo::DemoProfile profile;
-        profile.client = kClient;
-        profile.timeoutSeconds = 60;
-        std::string error;
-        ASSERT_TRUE(
-            demo::WriteDemoProfile(*service_, profile, root_ / "config", root_ / "xdg", error))
-            << error;
+        ProgramTest::StartService({}, 60);
         if (popup != 1) {
             // The user chose blinking instead of the popup.
             const fs::path user = root_ / "config" / "velmora" / "user.reg";
@@ -211,52 +187,25 @@ class DesktopReachTest : public ::testing::Test {
         }
     }
 
+    // The program on the private X server and session bus.
     QProcess& Launch(const QStringList& args = {}) {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const auto set = [&](const char* name, const fs::path& p) {
-            env.insert(QString::fromLatin1(name), QString::fromStdString(p.string()));
-        };
+        QProcessEnvironment env = ProfileEnvironment();
         for (const char* name : {"QT_QPA_PLATFORM", "WAYLAND_DISPLAY", "SESSION_MANAGER"}) {
             env.remove(QString::fromLatin1(name));
         }
         env.insert(QStringLiteral("DISPLAY"), desktop_.Display());
         env.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), desktop_.BusAddress());
-        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
         // Under AddressSanitizer the GL driver's allocations cannot be told from ours.
         env.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
-        set("XDG_CONFIG_HOME", root_ / "config");
-        set("XDG_CONFIG_DIRS", root_ / "xdg");
-        set("XDG_DATA_HOME", root_ / "data");
-        set("XDG_RUNTIME_DIR", root_ / "run");
-        set("TMPDIR", root_ / "tmp");
-        set("HOME", root_ / "home");
-        auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(env);
-        p->start(QStringLiteral(VELMORA_EXE), args);
-        EXPECT_TRUE(p->waitForStarted(10000));
-        running_.push_back(std::move(p));
-        return *running_.back();
+        return LaunchWith(env, args);
     }
 
-    // Ends in time with status 0.
-    // SIGTERM to a copy that still runs (a pid of 0 would signal the test's
-    // own process group).
-    static void Terminate(QProcess& p) {
-        if (const auto pid = static_cast<pid_t>(p.processId()); pid > 0) ::kill(pid, SIGTERM);
-    }
+    static void Terminate(QProcess& p) { SendTerminate(p); }
 
     static bool EndsWithZero(QProcess& p, int ms = 30000) {
         bool finished = false;
         WaitFor([&] { return finished = p.state() == QProcess::NotRunning; }, ms);
         return finished && p.exitStatus() == QProcess::NormalExit && p.exitCode() == 0;
-    }
-
-    fs::path Store() const { return root_ / "data" / "VELMORA" / "VELMORA.dat"; }
-
-    bool StoreHoldsTheChannel() const {
-        FeedChannel stored;
-        return LoadItemStore(Store(), stored) &&
-               stored.count() == static_cast<int>(service_->ItemCount());
     }
 
     std::string Titles() const {
@@ -281,9 +230,6 @@ class DesktopReachTest : public ::testing::Test {
     }
 
     DesktopSession desktop_;
-    fs::path root_;
-    std::unique_ptr<demo::DemoService> service_;
-    std::vector<std::unique_ptr<QProcess>> running_;
 };
 
 // The registered item as seen from the panel.

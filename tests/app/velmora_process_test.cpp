@@ -21,6 +21,7 @@
 #include "core/feed/item_store.h"
 #include "demo_profile.h"
 #include "demo_service.h"
+#include "program_test.h"
 #include "support/hive_sandbox.h"
 #include "support/temp_folder.h"
 
@@ -37,70 +38,24 @@ QCoreApplication& App() {
     return *app;
 }
 
-const demo::Identity kClient{"C-TEST-1", "client-password"};
-
-class VelmoraProcessTest : public ::testing::Test {
+class VelmoraProcessTest : public test_support::ProgramTest {
   protected:
     void SetUp() override {
         App();
-        std::string pattern = (fs::temp_directory_path() / "velmora-proc-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        for (const char* sub : {"config", "xdg", "data", "tmp", "run", "home"}) {
-            fs::create_directories(root_ / sub);
-        }
-        chmod((root_ / "run").c_str(), 0700);
-    }
-    void TearDown() override {
-        for (auto& p : running_) {
-            if (p->state() != QProcess::NotRunning) {
-                p->kill();
-                p->waitForFinished(5000);
-            }
-        }
-        running_.clear();
-        if (service_) service_->Stop();
-        fs::remove_all(root_);
+        ProgramTest::SetUp();
     }
 
-    void StartService(demo::DemoConfig config = {}) {
-        config.clients = {kClient};
-        service_ = std::make_unique<demo::DemoService>(config);
-        ASSERT_TRUE(service_->Start());
-        demo::DemoProfile profile;
-        profile.client = kClient;
-        profile.timeoutSeconds = 120;
-        std::string error;
-        ASSERT_TRUE(
-            demo::WriteDemoProfile(*service_, profile, root_ / "config", root_ / "xdg", error))
-            << error;
-    }
+    void StartService(demo::DemoConfig config = {}) { ProgramTest::StartService(config, 120); }
 
     QProcessEnvironment Environment() const {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        const auto set = [&](const char* name, const fs::path& p) {
-            env.insert(QString::fromLatin1(name), QString::fromStdString(p.string()));
-        };
+        QProcessEnvironment env = ProfileEnvironment();
         env.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("offscreen"));
-        env.insert(QStringLiteral("QTWEBENGINE_DISABLE_SANDBOX"), QStringLiteral("1"));
-        set("XDG_CONFIG_HOME", root_ / "config");
-        set("XDG_CONFIG_DIRS", root_ / "xdg");
-        set("XDG_DATA_HOME", root_ / "data");
-        set("XDG_RUNTIME_DIR", root_ / "run");
-        set("TMPDIR", root_ / "tmp");
-        set("HOME", root_ / "home");
         return env;
     }
 
     // `inChild` runs in the child before the program starts.
     QProcess& Launch(const QStringList& args = {}, std::function<void()> inChild = {}) {
-        auto p = std::make_unique<QProcess>();
-        p->setProcessEnvironment(Environment());
-        if (inChild) p->setChildProcessModifier(inChild);
-        p->start(QStringLiteral(VELMORA_EXE), args);
-        EXPECT_TRUE(p->waitForStarted(10000));
-        running_.push_back(std::move(p));
-        return *running_.back();
+        return LaunchWith(Environment(), args, std::move(inChild));
     }
 
     static bool WaitFor(const std::function<bool()>& done, int ms) {
@@ -115,17 +70,10 @@ class VelmoraProcessTest : public ::testing::Test {
 
     // Ends `p` by SIGTERM; true when it exits normally with code 0.
     static bool Terminate(QProcess& p) {
-        if (const auto pid = static_cast<pid_t>(p.processId()); pid > 0)
-            ::kill(pid, SIGTERM);  // 0 would signal our group
+        SendTerminate(p);
         return p.waitForFinished(30000) && p.exitStatus() == QProcess::NormalExit &&
                p.exitCode() == 0;
     }
-
-    fs::path Store() const { return root_ / "data" / "VELMORA" / "VELMORA.dat"; }
-
-    fs::path root_;
-    std::unique_ptr<demo::DemoService> service_;
-    std::vector<std::unique_ptr<QProcess>> running_;
 };
 
 }  // namespace
