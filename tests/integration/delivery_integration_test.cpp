@@ -321,9 +321,8 @@ TEST_F(DeliveryIntegrationTest, WithATimeoutSetItIsTheOnlyLimit) {
     Subscribe(service_->ChannelUrl(), "", TimeoutLine(kLimits.overallSeconds + 3));
     service_->SetFault(Fault::Slow);
 
-    const auto start = std::chrono::steady_clock::now();
+    // The only server: any earlier limit would have failed the cycle.
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    EXPECT_GE(std::chrono::steady_clock::now() - start, std::chrono::seconds(config_.slowSeconds));
     EXPECT_EQ(Cycle().Current().count(), 6);
 }
 
@@ -381,6 +380,10 @@ struct TransportCase {
     unsigned trickleBytesPerSecond = 2;
 };
 
+void PrintTo(const TransportCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class TransportFailureTest : public DeliveryIntegrationTest,
                              public ::testing::WithParamInterface<TransportCase> {
   protected:
@@ -402,9 +405,10 @@ TEST_P(TransportFailureTest, IsAFailedAttemptAndTheNextServerIsTried) {
     Subscribe(faulty, service_->ChannelUrl(), Timeout());
     service_->SetFault(GetParam().fault, 1);
 
-    const auto start = std::chrono::steady_clock::now();
+    const int before = service_->ServiceRequests();
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(20));
+    // The news came from the second server: the faulty answer was given up on.
+    EXPECT_EQ(service_->ServiceRequests() - before, GetParam().fault != Fault::None ? 2 : 1);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
     EXPECT_FALSE(Cycle().Busy());

@@ -24,6 +24,7 @@ void LongTimer::ArmNextStep() {
     const auto step = static_cast<int>(std::min<std::uint64_t>(remaining_, stepLimit_));
     remaining_ -= static_cast<std::uint64_t>(step);
     timer_.start(step);
+    emit stepArmed(step);
 }
 
 void LongTimer::OnStep() {

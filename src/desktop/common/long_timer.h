@@ -25,6 +25,8 @@ class LongTimer : public QObject {
 
   signals:
     void timeout();
+    // Each wait as it is armed: a long interval shows as several steps.
+    void stepArmed(int ms);
 
   private:
     void ArmNextStep();

@@ -36,6 +36,10 @@ struct ClassifyCase {
     std::int32_t detail;
 };
 
+void PrintTo(const ClassifyCase& c, std::ostream* out) {
+    *out << c.name;
+}
+
 class ClassifyResponseTest : public ::testing::TestWithParam<ClassifyCase> {};
 
 TEST_P(ClassifyResponseTest, GivesResultAndReportsOnce) {
