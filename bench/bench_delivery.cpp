@@ -100,9 +100,9 @@ void RunCycles(benchmark::State& state, bool threaded) {
     for (auto _ : state) {
         CycleResult result = cycle.RunDeliveryCycle();
         if (result != CycleResult::NothingNew) return state.SkipWithError("cycle failed");
-        benchmark::DoNotOptimize(cycle.Current().count());
+        benchmark::DoNotOptimize(cycle.Current().Count());
     }
-    state.counters["items"] = static_cast<double>(cycle.Current().count());
+    state.counters["items"] = static_cast<double>(cycle.Current().Count());
 }
 
 void BM_ChannelCycle(benchmark::State& state) {
@@ -163,7 +163,7 @@ void BM_LoadDocumentOnly(benchmark::State& state) {
         if (LoadFeedDocument(file, channel) != DocumentLoad::Loaded) {
             return state.SkipWithError("load failed");
         }
-        benchmark::DoNotOptimize(channel.count());
+        benchmark::DoNotOptimize(channel.Count());
     }
 }
 

@@ -126,7 +126,7 @@ void BM_LoadFeedDocument(benchmark::State& state) {
         channel.Clear();
         state.ResumeTiming();
         Load(file, channel);
-        benchmark::DoNotOptimize(channel.count());
+        benchmark::DoNotOptimize(channel.Count());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -137,7 +137,7 @@ void BM_LoadFeedDocumentReplacing(benchmark::State& state) {
     FeedChannel channel;
     for (auto _ : state) {
         Load(file, channel);
-        benchmark::DoNotOptimize(channel.count());
+        benchmark::DoNotOptimize(channel.Count());
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -158,7 +158,7 @@ void MergeReadMarksBenchmark(benchmark::State& state, bool cold) {
     Fill(current, items, items);
     // The incoming feed shares 90 % of the headlines; a tenth of them is new.
     Fill(incoming, items, items - items / 10);
-    for (FeedItem* item = current.first(); item; item = item->next()) item->read = 1;
+    for (FeedItem* item = current.First(); item; item = item->Next()) item->read = 1;
     for (auto _ : state) {
         if (cold) {
             state.PauseTiming();
@@ -206,7 +206,7 @@ void BM_LoadItemStore(benchmark::State& state) {
         channel.Clear();
         ::malloc_trim(0);
         state.ResumeTiming();
-        if (!LoadItemStore(store, channel) || channel.count() != items) std::abort();
+        if (!LoadItemStore(store, channel) || channel.Count() != items) std::abort();
     }
     state.SetItemsProcessed(state.iterations() * state.range(0));
 }
@@ -246,7 +246,7 @@ void BM_LoadItemStoreLineEnds(benchmark::State& state) {
         state.PauseTiming();
         channel.Clear();
         state.ResumeTiming();
-        if (!LoadItemStore(store, channel) || channel.count() != kItems) std::abort();
+        if (!LoadItemStore(store, channel) || channel.Count() != kItems) std::abort();
     }
     state.SetItemsProcessed(state.iterations() * kItems);
 }

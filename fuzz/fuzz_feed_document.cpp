@@ -44,17 +44,17 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
     Check(result == velmora::DocumentLoad::Loaded || result == velmora::DocumentLoad::Unreadable);
     if (result == velmora::DocumentLoad::Unreadable) {
-        Check(channel.count() == 0 && channel.first() == nullptr && channel.title().empty());
+        Check(channel.Count() == 0 && channel.First() == nullptr && channel.Title().empty());
     }
     std::int32_t walked = 0;
     const velmora::FeedItem* previous = nullptr;
-    for (const velmora::FeedItem* item = channel.first(); item; item = item->next()) {
-        Check(item->prev() == previous && item->read == 0);
+    for (const velmora::FeedItem* item = channel.First(); item; item = item->Next()) {
+        Check(item->Prev() == previous && item->read == 0);
         // Texts are single lines.
-        Check(item->headline().find_first_of("\r\n") == std::string::npos);
+        Check(item->Headline().find_first_of("\r\n") == std::string::npos);
         previous = item;
         ++walked;
     }
-    Check(walked == channel.count() && channel.last() == previous);
+    Check(walked == channel.Count() && channel.Last() == previous);
     return 0;
 }

@@ -51,14 +51,14 @@ std::string FoldEveryBreak(std::string_view s) {
 }
 
 bool SameFeed(const velmora::FeedChannel& a, const velmora::FeedChannel& b) {
-    if (a.title() != b.title() || a.link() != b.link() || a.dateText() != b.dateText() ||
-        a.count() != b.count()) {
+    if (a.Title() != b.Title() || a.Link() != b.Link() || a.DateText() != b.DateText() ||
+        a.Count() != b.Count()) {
         return false;
     }
-    for (const velmora::FeedItem *x = a.first(), *y = b.first(); x; x = x->next(), y = y->next()) {
-        if (x->headline() != y->headline() || x->link() != y->link() ||
-            x->detail() != y->detail() || x->dateText() != y->dateText() ||
-            x->image() != y->image() || x->read != y->read || x->textColor != y->textColor ||
+    for (const velmora::FeedItem *x = a.First(), *y = b.First(); x; x = x->Next(), y = y->Next()) {
+        if (x->Headline() != y->Headline() || x->Link() != y->Link() ||
+            x->Detail() != y->Detail() || x->DateText() != y->DateText() ||
+            x->Image() != y->Image() || x->read != y->read || x->textColor != y->textColor ||
             x->readTextColor != y->readTextColor) {
             return false;
         }
@@ -72,18 +72,18 @@ bool MatchesKeyLookups(const velmora::ProfileFile& profile, const velmora::FeedC
     const auto get = [&](const std::string& key) {
         return std::string(profile.Find(section, key).value_or(""));
     };
-    if (loaded.title() != get("Title") || loaded.dateText() != get("DateStr") ||
-        loaded.link() != velmora::UnescapeAmpersand(get("URL"))) {
+    if (loaded.Title() != get("Title") || loaded.DateText() != get("DateStr") ||
+        loaded.Link() != velmora::UnescapeAmpersand(get("URL"))) {
         return false;
     }
-    const velmora::FeedItem* item = loaded.first();
-    for (int n = 1; profile.Find(section, "Title" + std::to_string(n)); ++n, item = item->next()) {
+    const velmora::FeedItem* item = loaded.First();
+    for (int n = 1; profile.Find(section, "Title" + std::to_string(n)); ++n, item = item->Next()) {
         const std::string number = std::to_string(n);
-        if (!item || item->headline() != get("Title" + number) ||
-            item->detail() != get("Description" + number) ||
-            item->dateText() != get("DateStr" + number) ||
-            item->link() != velmora::UnescapeAmpersand(get("URL" + number)) ||
-            item->image() != velmora::UnescapeAmpersand(get("IMAGE" + number))) {
+        if (!item || item->Headline() != get("Title" + number) ||
+            item->Detail() != get("Description" + number) ||
+            item->DateText() != get("DateStr" + number) ||
+            item->Link() != velmora::UnescapeAmpersand(get("URL" + number)) ||
+            item->Image() != velmora::UnescapeAmpersand(get("IMAGE" + number))) {
             return false;
         }
     }

@@ -209,7 +209,7 @@ int Run(int argc, char** argv, bool demoMode) {
         QObject::connect(
             &sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
                 std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
-                            CycleText(r), sheet.Cycle().Current().count(), demo->ServiceRequests());
+                            CycleText(r), sheet.Cycle().Current().Count(), demo->ServiceRequests());
                 std::fflush(stdout);
             });
         QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {

@@ -104,7 +104,7 @@ class ProgramTest : public ::testing::Test {
     bool StoreHoldsTheChannel() const {
         FeedChannel stored;
         return LoadItemStore(Store(), stored) &&
-               stored.count() == static_cast<int>(service_->ItemCount());
+               stored.Count() == static_cast<int>(service_->ItemCount());
     }
 
     std::filesystem::path root_;

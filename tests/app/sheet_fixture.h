@@ -62,7 +62,7 @@ class RecordingPopup final : public PopupPort {
   public:
     explicit RecordingPopup(std::vector<std::string>& log) : log_(log) {}
     void SetChannel(const FeedChannel& channel) override {
-        log_.push_back("setchannel:" + std::to_string(channel.count()));
+        log_.push_back("setchannel:" + std::to_string(channel.Count()));
     }
     void ShowTab() override { log_.push_back("showtab"); }
     void PostOpen() override { log_.push_back("open"); }

@@ -55,7 +55,7 @@ TEST_F(ToolSheetTest, InitialisationAddsTheTrayIconAndRunsTheFirstCycle) {
     EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
     ASSERT_EQ(network_.calls.size(), 1u);
     EXPECT_THAT(cycles_, ElementsAre(CycleResult::News));
-    EXPECT_EQ(sheet.Cycle().Current().count(), 3);
+    EXPECT_EQ(sheet.Cycle().Current().Count(), 3);
     EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
     EXPECT_TRUE(sheet.PollTimer().IsActive());
     EXPECT_EQ(sheet.PollTimer().IntervalMs(), 60u * 60000u);
@@ -347,7 +347,7 @@ TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
     EXPECT_FALSE(sheet.Tray().Added());
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(DataFile(), stored));
-    EXPECT_EQ(stored.count(), 4);
+    EXPECT_EQ(stored.Count(), 4);
     // Nothing runs after the end.
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
     Settle();
@@ -372,8 +372,8 @@ std::vector<std::string> StoredHeadlines(const fs::path& file) {
     FeedChannel stored;
     std::vector<std::string> out;
     if (!LoadItemStore(file, stored)) return {"(unreadable)"};
-    for (const FeedItem* item = stored.first(); item; item = item->next())
-        out.emplace_back(std::string(item->headline()) + (item->read ? "+" : ""));
+    for (const FeedItem* item = stored.First(); item; item = item->Next())
+        out.emplace_back(std::string(item->Headline()) + (item->read ? "+" : ""));
     return out;
 }
 
@@ -429,7 +429,7 @@ TEST_F(ToolSheetTest, ChangedFeedIsSavedAtOnceThenAtMostOncePerInterval) {
     EXPECT_EQ(StoredHeadlines(DataFile()).size(), 5u);
 
     // A read mark that changes is written too, after the interval.
-    sheet.Cycle().Current().first()->read = 1;
+    sheet.Cycle().Current().First()->read = 1;
     sheet.Saver()->FeedMayHaveChanged();
     Settle();
     EXPECT_EQ(saves.size(), 2u);

@@ -153,7 +153,7 @@ TEST_F(VelmoraProcessTest, SecondStartFetchesAgainAndSigtermSavesTheStore) {
     ASSERT_TRUE(Terminate(first)) << first.readAllStandardError().constData();
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(Store(), stored));
-    EXPECT_EQ(stored.count(), static_cast<int>(service_->ItemCount()));
+    EXPECT_EQ(stored.Count(), static_cast<int>(service_->ItemCount()));
 }
 
 TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndSaves) {
@@ -185,9 +185,9 @@ TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndSaves) {
     EXPECT_NE(before.st_ino, after.st_ino) << "the store was not written again";
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(Store(), stored));
-    ASSERT_EQ(stored.count(), 2);
-    EXPECT_EQ(stored.first()->headline(), "kept one");
-    EXPECT_EQ(stored.first()->read, 1);
+    ASSERT_EQ(stored.Count(), 2);
+    EXPECT_EQ(stored.First()->Headline(), "kept one");
+    EXPECT_EQ(stored.First()->read, 1);
     EXPECT_TRUE(fs::is_empty(root_ / "tmp")) << "work file left behind";
 }
 
@@ -196,7 +196,7 @@ TEST_F(VelmoraProcessTest, AChangedFeedIsOnDiskAtOnceSoKillNineKeepsIt) {
     QProcess& p = Launch();
     const auto stored = [&] {
         FeedChannel channel;
-        return LoadItemStore(Store(), channel) ? channel.count() : -1;
+        return LoadItemStore(Store(), channel) ? channel.Count() : -1;
     };
     ASSERT_TRUE(WaitFor([&] { return stored() == static_cast<int>(service_->ItemCount()); }, 30000))
         << p.readAllStandardError().constData();

@@ -92,7 +92,7 @@ class DeliveryIntegrationTest : public test_support::DeliverySandbox {
         return *cycle_;
     }
     void MarkAllRead() {
-        for (FeedItem* item = Cycle().Current().first(); item; item = item->next()) item->read = 1;
+        for (FeedItem* item = Cycle().Current().First(); item; item = item->Next()) item->read = 1;
     }
 
     std::string TimeoutLine(std::uint32_t seconds) {
@@ -133,19 +133,19 @@ TEST_F(DeliveryIntegrationTest, LoginThenFetchWithAnIdentityTheServiceAccepts) {
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(errors_.Code(), 0);
     const std::vector<std::string> headlines = service_->Headlines();
-    ASSERT_EQ(Cycle().Current().count(), static_cast<int>(headlines.size()));
-    FeedItem* item = Cycle().Current().first();
+    ASSERT_EQ(Cycle().Current().Count(), static_cast<int>(headlines.size()));
+    FeedItem* item = Cycle().Current().First();
     for (const std::string& headline : headlines) {
-        EXPECT_EQ(item->headline(), text::Utf8ToCp932(headline));
-        item = item->next();
+        EXPECT_EQ(item->Headline(), text::Utf8ToCp932(headline));
+        item = item->Next();
     }
     // The emergency item is red; a headline about HTTP/1.1 did not spoil the feed.
-    ASSERT_NE(Cycle().Current().first(), nullptr);
-    EXPECT_EQ(Cycle().Current().first()->textColor, 255u);
+    ASSERT_NE(Cycle().Current().First(), nullptr);
+    EXPECT_EQ(Cycle().Current().First()->textColor, 255u);
     EXPECT_NE(Cycle().Current().FindByHeadline(
                   text::Utf8ToCp932("ウェブサーバーの HTTP/1.1 対応が全店で完了")),
               nullptr);
-    EXPECT_THAT(Cycle().Current().description(), HasSubstr("|"));
+    EXPECT_THAT(Cycle().Current().Description(), HasSubstr("|"));
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
 }
 
@@ -174,7 +174,7 @@ TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
         EXPECT_EQ(service_->LastQueryValue("channelID"), channel);
         EXPECT_EQ(service_->LastQueryValue("cid"), clientId) << channel;
     }
-    EXPECT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().Count(), 6);
 }
 
 TEST_F(DeliveryIntegrationTest, ATypedDeliveryNumberHoldingHashRegisters) {
@@ -242,7 +242,7 @@ TEST_F(DeliveryIntegrationTest, FailsOverFromA404ServerToAGoodOne) {
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(errors_.Code(), 0);
-    EXPECT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().Count(), 6);
 }
 
 TEST_F(DeliveryIntegrationTest, RedirectIsSuccessAndKeepsTheFeedAndItsReadMarks) {
@@ -253,13 +253,13 @@ TEST_F(DeliveryIntegrationTest, RedirectIsSuccessAndKeepsTheFeedAndItsReadMarks)
     service_->SetFault(Fault::Redirect);
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(errors_.Code(), 0);
-    ASSERT_EQ(Cycle().Current().count(), 6);
-    EXPECT_EQ(Cycle().Current().first()->read, 1);
+    ASSERT_EQ(Cycle().Current().Count(), 6);
+    EXPECT_EQ(Cycle().Current().First()->read, 1);
     EXPECT_TRUE(ui_.timerRunning);
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
-    ASSERT_EQ(Cycle().Current().count(), 6);
-    EXPECT_EQ(Cycle().Current().first()->read, 1);
+    ASSERT_EQ(Cycle().Current().Count(), 6);
+    EXPECT_EQ(Cycle().Current().First()->read, 1);
 }
 
 TEST_F(DeliveryIntegrationTest, ErrorStatusesWithBodiesOverTheCapAreDecidedByTheStatus) {
@@ -275,8 +275,8 @@ TEST_F(DeliveryIntegrationTest, ErrorStatusesWithBodiesOverTheCapAreDecidedByThe
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(service_->ServiceRequests(), before + 1);
     EXPECT_EQ(errors_.Code(), 0);
-    ASSERT_EQ(Cycle().Current().count(), 6);
-    EXPECT_EQ(Cycle().Current().first()->read, 1);
+    ASSERT_EQ(Cycle().Current().Count(), 6);
+    EXPECT_EQ(Cycle().Current().First()->read, 1);
 
     service_->SetFault(Fault::NotFound, 2);
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
@@ -299,18 +299,18 @@ TEST_F(DeliveryIntegrationTest, NoChannelServerEmptiesTheFeedAndTheStore) {
     cycle_.reset();
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(store, stored));
-    ASSERT_EQ(stored.count(), 6);
+    ASSERT_EQ(stored.Count(), 6);
     Cycle().Current().swap(stored);
     const int before = service_->ServiceRequests();
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(service_->ServiceRequests(), before);
     EXPECT_EQ(errors_.Code(), 0);
-    EXPECT_EQ(Cycle().Current().count(), 0);
+    EXPECT_EQ(Cycle().Current().Count(), 0);
     ASSERT_TRUE(SaveItemStore(store, Cycle().Current()));
     FeedChannel reloaded;
     ASSERT_TRUE(LoadItemStore(store, reloaded));
-    EXPECT_EQ(reloaded.count(), 0);
+    EXPECT_EQ(reloaded.Count(), 0);
     std::filesystem::remove(store);
 }
 
@@ -323,7 +323,7 @@ TEST_F(DeliveryIntegrationTest, WithATimeoutSetItIsTheOnlyLimit) {
 
     // The only server: any earlier limit would have failed the cycle.
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    EXPECT_EQ(Cycle().Current().count(), 6);
+    EXPECT_EQ(Cycle().Current().Count(), 6);
 }
 
 TEST_F(DeliveryIntegrationTest, FirstFetchFailureIsSwallowedALaterOneReported) {
@@ -362,14 +362,14 @@ TEST_F(DeliveryIntegrationTest, SameFeedTwiceThenAChangedDate) {
     ASSERT_TRUE(service_->RedateItem(2));
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     int index = 0;
-    for (FeedItem* item = Cycle().Current().first(); item; item = item->next(), ++index) {
+    for (FeedItem* item = Cycle().Current().First(); item; item = item->Next(), ++index) {
         EXPECT_EQ(item->read, index == 2 ? 0 : 1) << "item " << index;
     }
 
     service_->AddItems(1);
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    ASSERT_EQ(Cycle().Current().count(), 7);
-    EXPECT_EQ(Cycle().Current().first()->read, 0);
+    ASSERT_EQ(Cycle().Current().Count(), 7);
+    EXPECT_EQ(Cycle().Current().First()->read, 0);
 }
 
 struct TransportCase {

@@ -172,10 +172,10 @@ CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
     if (fetched == FetchResult::Failed) {
         ShowError();
     } else {
-        const std::string issuedId = incoming_.issuedId();
+        const std::string issuedId = incoming_.IssuedId();
         if (!issuedId.empty()) {
             id.clientId = issuedId;
-            id.clientPassword = ClientPassword(issuedId, incoming_.issuedKey(), token);
+            id.clientPassword = ClientPassword(issuedId, incoming_.IssuedKey(), token);
             identityUnstored_ = true;
             // Without this nothing would fetch the channel until the user clicks.
             ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));

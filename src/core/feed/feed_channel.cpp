@@ -56,16 +56,16 @@ void FeedChannel::Clear() {
 }
 
 std::string FeedChannel::CurrentHeadline() const {
-    return cursor_ ? std::string(cursor_->headline()) : std::string();
+    return cursor_ ? std::string(cursor_->Headline()) : std::string();
 }
 std::string FeedChannel::CurrentLink() const {
-    return cursor_ ? std::string(cursor_->link()) : std::string();
+    return cursor_ ? std::string(cursor_->Link()) : std::string();
 }
 std::string FeedChannel::CurrentImage() const {
-    return cursor_ ? std::string(cursor_->image()) : std::string();
+    return cursor_ ? std::string(cursor_->Image()) : std::string();
 }
 std::string FeedChannel::CurrentDetail() const {
-    return cursor_ ? std::string(cursor_->detail()) : std::string();
+    return cursor_ ? std::string(cursor_->Detail()) : std::string();
 }
 
 FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
@@ -90,7 +90,7 @@ FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
 
 FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
     for (cursor_ = first_; cursor_; cursor_ = cursor_->next_) {
-        if (cursor_->headline() == text) break;
+        if (cursor_->Headline() == text) break;
     }
     return cursor_;
 }
@@ -104,11 +104,11 @@ class HeadlineIndex {
   public:
     explicit HeadlineIndex(const FeedChannel& current) {
         std::size_t size = 16;
-        while (size < 2 * static_cast<std::size_t>(current.count())) size *= 2;
+        while (size < 2 * static_cast<std::size_t>(current.Count())) size *= 2;
         slots_.assign(size, Slot{});
-        for (const FeedItem* item = current.first(); item; item = item->next()) {
+        for (const FeedItem* item = current.First(); item; item = item->Next()) {
             Slot* slot = Probe(*item);
-            if (!slot->item) *slot = Slot{item->headlineHash(), item};  // else the first decides
+            if (!slot->item) *slot = Slot{item->HeadlineHash(), item};  // else the first decides
         }
     }
 
@@ -123,9 +123,9 @@ class HeadlineIndex {
 
     // The slot of `item`'s headline, or the empty slot where it would go.
     Slot* Probe(const FeedItem& item) {
-        const std::size_t hash = item.headlineHash();
+        const std::size_t hash = item.HeadlineHash();
         Slot* slot = &slots_[hash & (slots_.size() - 1)];
-        while (slot->item && (slot->hash != hash || slot->item->headline() != item.headline())) {
+        while (slot->item && (slot->hash != hash || slot->item->Headline() != item.Headline())) {
             slot = slot == &slots_.back() ? slots_.data() : slot + 1;
         }
         return slot;
@@ -139,9 +139,9 @@ const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& n
     HeadlineIndex index(current);
     news = false;
     const FeedItem* last = nullptr;
-    for (FeedItem* p = incoming.first(); p; p = p->next()) {
+    for (FeedItem* p = incoming.First(); p; p = p->Next()) {
         const FeedItem* q = index.Find(*p);
-        if (q && q->dateText() == p->dateText()) {
+        if (q && q->DateText() == p->DateText()) {
             p->read = q->read;
         } else {
             p->read = 0;

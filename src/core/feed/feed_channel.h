@@ -35,24 +35,24 @@ class FeedChannel {
     void SetIssuedId(std::string_view text) { issuedId_ = text; }
     void SetIssuedKey(std::string_view text) { issuedKey_ = text; }
 
-    const std::string& title() const { return title_; }
-    const std::string& link() const { return link_; }
-    const std::string& description() const { return description_; }
-    const std::string& dateText() const { return dateText_; }
-    const std::string& issuedId() const { return issuedId_; }
-    const std::string& issuedKey() const { return issuedKey_; }
-    std::int32_t count() const { return count_; }
+    const std::string& Title() const { return title_; }
+    const std::string& Link() const { return link_; }
+    const std::string& Description() const { return description_; }
+    const std::string& DateText() const { return dateText_; }
+    const std::string& IssuedId() const { return issuedId_; }
+    const std::string& IssuedKey() const { return issuedKey_; }
+    std::int32_t Count() const { return count_; }
 
     // The colours new items of this feed start with.
-    ItemColors colors() const { return colors_; }
+    ItemColors Colors() const { return colors_; }
     void SetColors(ItemColors colors) { colors_ = colors; }
 
-    FeedItem* first() const { return first_; }
-    FeedItem* last() const { return last_; }
+    FeedItem* First() const { return first_; }
+    FeedItem* Last() const { return last_; }
 
     // The shared walk: MoveFirst, then MoveNext until it gives nullptr. Two
     // walks over one channel must not interleave.
-    FeedItem* cursor() const { return cursor_; }
+    FeedItem* Cursor() const { return cursor_; }
     FeedItem* MoveFirst() { return cursor_ = first_; }
     FeedItem* MoveNext() { return cursor_ = cursor_ ? cursor_->next_ : nullptr; }
     void SetCursor(FeedItem* item) { cursor_ = item; }

@@ -124,7 +124,7 @@ class TextCollector {
   public:
     TextCollector(FeedChannel& channel, std::size_t budget) : channel_(channel), budget_(budget) {}
 
-    bool exceeded() const { return exceeded_; }
+    bool Exceeded() const { return exceeded_; }
 
     // Stores the element's text (CP932, line breaks folded) in `field` of
     // `item`, or of the channel when `item` is null.
@@ -304,9 +304,9 @@ void ReadChannel(const xmlNode* element, TextCollector& texts) {
 
 // Gives the number of items left out beyond kMaxFeedItems.
 std::size_t ReadRdf(const xmlNode* rdf, FeedChannel& channel, TextCollector& texts) {
-    const FeedItem blank(channel.colors());
+    const FeedItem blank(channel.Colors());
     std::size_t kept = 0, dropped = 0;
-    for (const xmlNode* child = rdf->children; child && !texts.exceeded(); child = child->next) {
+    for (const xmlNode* child = rdf->children; child && !texts.Exceeded(); child = child->next) {
         if (IsElement(child, "item")) {
             if (kept == kMaxFeedItems) {
                 ++dropped;
@@ -405,10 +405,10 @@ DocumentLoad LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel
             ReadIdentity(node, texts);
         }
     }
-    if (texts.exceeded()) return Fail(channel);
+    if (texts.Exceeded()) return Fail(channel);
     if (dropped > 0) {
         std::fprintf(stderr, "velmora: %s: the feed has %zu items; kept the first %zu\n",
-                     workFile.c_str(), static_cast<std::size_t>(channel.count()) + dropped,
+                     workFile.c_str(), static_cast<std::size_t>(channel.Count()) + dropped,
                      kMaxFeedItems);
     }
     return DocumentLoad::Loaded;

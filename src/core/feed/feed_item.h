@@ -48,17 +48,17 @@ class FeedItem {
     void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
-    std::string_view headline() const { return headline_; }
-    std::string_view link() const { return link_; }
-    std::string_view detail() const { return detail_; }
-    std::string_view image() const { return image_; }
-    std::string_view dateText() const { return dateText_; }
+    std::string_view Headline() const { return headline_; }
+    std::string_view Link() const { return link_; }
+    std::string_view Detail() const { return detail_; }
+    std::string_view Image() const { return image_; }
+    std::string_view DateText() const { return dateText_; }
 
-    FeedItem* prev() const { return prev_; }
-    FeedItem* next() const { return next_; }
+    FeedItem* Prev() const { return prev_; }
+    FeedItem* Next() const { return next_; }
 
-    // HashHeadline(headline()), kept for the merge's headline index.
-    std::size_t headlineHash() const { return headlineHash_; }
+    // HashHeadline(Headline()), kept for the merge's headline index.
+    std::size_t HeadlineHash() const { return headlineHash_; }
     static std::size_t HashHeadline(std::string_view text) {
         return std::hash<std::string_view>()(text);
     }

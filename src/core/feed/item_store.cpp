@@ -150,7 +150,7 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
 
     // The list ends at the first absent "Title" + n; an empty headline is an
     // item like any other (a feed may omit it).
-    FeedItem scratch(channel.colors());
+    FeedItem scratch(channel.Colors());
     for (const StoredItem& stored : items) {
         const std::optional<std::string_view> headline = stored.Get(kTitle);
         if (!headline) break;
@@ -177,19 +177,19 @@ std::uint64_t ItemStoreDigest(const FeedChannel& channel) {
         // The length ends each text, so that moving bytes between texts shows.
         for (std::size_t n = bytes.size() + 1; n; n >>= 8) h = (h ^ (n & 0xFF)) * 0x100000001b3ull;
     };
-    mix(channel.title());
-    mix(channel.link());
-    mix(channel.dateText());
+    mix(channel.Title());
+    mix(channel.Link());
+    mix(channel.DateText());
     char color[16];
-    for (const FeedItem* item = channel.first(); item; item = item->next()) {
-        mix(item->headline());
-        mix(item->link());
-        mix(item->detail());
-        mix(item->dateText());
+    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
+        mix(item->Headline());
+        mix(item->Link());
+        mix(item->Detail());
+        mix(item->DateText());
         mix(item->read ? "1" : "0");
         mix(ColorText(item->textColor, color));
         mix(ColorText(item->readTextColor, color));
-        mix(item->image());
+        mix(item->Image());
     }
     return h;
 }
@@ -207,28 +207,28 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
         return false;
     }
 
-    std::size_t bytes = channel.title().size() + channel.link().size() + channel.dateText().size();
-    for (const FeedItem* item = channel.first(); item; item = item->next()) {
-        bytes += 150 + item->headline().size() + item->link().size() + item->detail().size() +
-                 item->dateText().size() + item->image().size();
+    std::size_t bytes = channel.Title().size() + channel.Link().size() + channel.DateText().size();
+    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
+        bytes += 150 + item->Headline().size() + item->Link().size() + item->Detail().size() +
+                 item->DateText().size() + item->Image().size();
     }
     ProfileSectionText section(kItemStoreSection, bytes + 64);
-    section.Add("Title", channel.title());
-    section.Add("URL", channel.link());
-    section.Add("DateStr", channel.dateText());
+    section.Add("Title", channel.Title());
+    section.Add("URL", channel.Link());
+    section.Add("DateStr", channel.DateText());
     NumberedKey key;
     char color[16];
     std::int32_t n = 0;
-    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
         ++n;
-        section.Add(key("Title", n), item->headline());
-        section.Add(key("URL", n), item->link());
-        section.Add(key("Description", n), item->detail());
-        section.Add(key("DateStr", n), item->dateText());
+        section.Add(key("Title", n), item->Headline());
+        section.Add(key("URL", n), item->Link());
+        section.Add(key("Description", n), item->Detail());
+        section.Add(key("DateStr", n), item->DateText());
         section.Add(key("Readed", n), item->read ? "1" : "0");
         section.Add(key("TextColor", n), ColorText(item->textColor, color));
         section.Add(key("ReadTextColor", n), ColorText(item->readTextColor, color));
-        section.Add(key("IMAGE", n), item->image());
+        section.Add(key("IMAGE", n), item->Image());
     }
     profile->DeleteSection(kItemStoreSection);
     profile->AppendSection(std::move(section));

@@ -40,7 +40,7 @@ KeyMask KeyMask::FromBitmap(const PixelView& bitmap, std::uint32_t keyColor) {
 
 bool MaskHit(const KeyMask* mask, int x, int y) {
     if (!mask) return true;
-    if (x < 0 || y < 0 || x >= mask->width() || y >= mask->height()) return false;
+    if (x < 0 || y < 0 || x >= mask->Width() || y >= mask->Height()) return false;
     return !mask->IsKey(x, y);
 }
 

@@ -45,8 +45,8 @@ class KeyMask {
     KeyMask() = default;
     static KeyMask FromBitmap(const PixelView& bitmap, std::uint32_t keyColor = kKeyColor);
 
-    int width() const { return width_; }
-    int height() const { return height_; }
+    int Width() const { return width_; }
+    int Height() const { return height_; }
     bool IsKey(int x, int y) const { return bits_[static_cast<std::size_t>(y * width_ + x)] != 0; }
 
   private:

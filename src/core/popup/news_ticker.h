@@ -36,8 +36,8 @@ class NewsTicker {
     bool Advance(std::uint64_t ticks);
 
     const std::string& ShownText() const { return shown_; }
-    std::size_t count() const { return messages_.size(); }
-    std::size_t index() const { return index_; }
+    std::size_t Count() const { return messages_.size(); }
+    std::size_t Index() const { return index_; }
     // The message on show, or nullptr while there is none.
     const CardRecord* Current() const {
         return index_ < messages_.size() ? &messages_[index_] : nullptr;

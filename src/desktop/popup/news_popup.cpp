@@ -172,16 +172,16 @@ void CNewsPopup::SetChannel(const FeedChannel& channel) {
     if (!items_.empty() && opened_) return;
 
     tickerTimer_.stop();
-    ticker_.SetMessages(TickerMessages(channel.description(), channel.link()));
+    ticker_.SetMessages(TickerMessages(channel.Description(), channel.Link()));
     ResetTicker();
 
-    const std::size_t count = channel.count() > 0 ? static_cast<std::size_t>(channel.count()) : 0;
+    const std::size_t count = channel.Count() > 0 ? static_cast<std::size_t>(channel.Count()) : 0;
     page_ = 0;
     items_.assign(count, CardRecord{});
     std::size_t i = 0;
-    for (const FeedItem* item = channel.first(); item && i < count; item = item->next(), ++i)
-        items_[i] = {std::string(item->headline()), std::string(item->detail()),
-                     std::string(item->link()), std::string(item->image())};
+    for (const FeedItem* item = channel.First(); item && i < count; item = item->Next(), ++i)
+        items_[i] = {std::string(item->Headline()), std::string(item->Detail()),
+                     std::string(item->Link()), std::string(item->Image())};
     ShowPage();
 }
 
@@ -340,7 +340,7 @@ void CNewsPopup::CatchUpTicker() {
 }
 
 void CNewsPopup::UpdateTickerTimer() {
-    const bool seen = created_ && ticker_.count() > 0 && isVisible() && TickerOnScreen();
+    const bool seen = created_ && ticker_.Count() > 0 && isVisible() && TickerOnScreen();
     if (!seen) {
         tickerTimer_.stop();
         return;

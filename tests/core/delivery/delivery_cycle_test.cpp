@@ -238,8 +238,8 @@ TEST_F(DeliveryCycleTest, ChannelFetchMergesSwapsAndRestartsTheTimer) {
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_THAT(busyDuring, ElementsAre(true));
     EXPECT_THAT(Addresses(), ElementsAre(StartsWith("http://s1/rss?channelID=&gid=G01&cid=C5")));
-    EXPECT_EQ(Cycle().Current().count(), 2);
-    EXPECT_EQ(Cycle().Incoming().count(), 0);
+    EXPECT_EQ(Cycle().Current().Count(), 2);
+    EXPECT_EQ(Cycle().Incoming().Count(), 0);
     EXPECT_TRUE(ui_.timerRunning);
     EXPECT_EQ(ui_.interval, 1800000u);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
@@ -255,14 +255,14 @@ TEST_F(DeliveryCycleTest, SameFeedTwiceThenAChangedDate) {
     transfer_.Answer("http://s1/", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "2"}})));
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    for (FeedItem* item = Cycle().Current().first(); item; item = item->next()) item->read = 1;
+    for (FeedItem* item = Cycle().Current().First(); item; item = item->Next()) item->read = 1;
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(ReadMark("a"), 1);
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
     EXPECT_EQ(ReadMark("a"), 1);
     EXPECT_EQ(ReadMark("b"), 0);
     ASSERT_NE(Cycle().Current().FindByHeadline("b"), nullptr);
-    EXPECT_EQ(Cycle().Current().FindByHeadline("b")->dateText(), "2");
+    EXPECT_EQ(Cycle().Current().FindByHeadline("b")->DateText(), "2");
 }
 
 TEST_F(DeliveryCycleTest, FirstFailedFetchIsSwallowedALaterOneIsShown) {
@@ -322,7 +322,7 @@ TEST_F(DeliveryCycleTest, RedirectKeepsTheCurrentFeedAndItsReadMarks) {
     errors_.ReportError(404, 404);
 
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
-    EXPECT_EQ(Cycle().Current().count(), 2);
+    EXPECT_EQ(Cycle().Current().Count(), 2);
     EXPECT_EQ(ReadMark("a"), 1);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_TRUE(ui_.timerRunning);
@@ -338,15 +338,15 @@ TEST_F(DeliveryCycleTest, NoServerAddressEmptiesTheFeedAndCountsAsSuccess) {
     Subscribed();
     transfer_.Answer("http://", BodyAnswer(ChannelDocument({{"a", "1"}, {"b", "1"}})));
     ASSERT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
-    ASSERT_EQ(Cycle().Current().count(), 2);
+    ASSERT_EQ(Cycle().Current().Count(), 2);
     ui_.StopPollTimer();
 
     // As read at start when neither server1 nor server2 is set.
     Cycle().Settings().channelServers = {"", ""};
     EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
     EXPECT_EQ(transfer_.calls.size(), 1u);
-    EXPECT_EQ(Cycle().Current().count(), 0);
-    EXPECT_EQ(Cycle().Current().first(), nullptr);
+    EXPECT_EQ(Cycle().Current().Count(), 0);
+    EXPECT_EQ(Cycle().Current().First(), nullptr);
     EXPECT_EQ(errors_.Code(), 0);
     EXPECT_EQ(ui_.image, TrayImage::Normal);
     EXPECT_TRUE(ui_.timerRunning);

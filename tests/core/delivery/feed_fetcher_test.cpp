@@ -115,7 +115,7 @@ TEST_F(FeedFetcherTest, LoadsDocumentThroughAnEmptyFreshWorkFile) {
     FeedFetcher fetcher(transfer_, errors_, 0);
 
     EXPECT_EQ(fetcher.FetchFeed("http://a/rss?x=1", channel_), FetchResult::Ok);
-    EXPECT_EQ(channel_.count(), 2);
+    EXPECT_EQ(channel_.Count(), 2);
     EXPECT_EQ(errors_.Code(), 0);
     ASSERT_EQ(seen.size(), 1u);
     EXPECT_TRUE(std::regex_match(seen[0], std::regex("LUM[0-9A-F]{8}\\.tmp"))) << seen[0];
@@ -151,7 +151,7 @@ TEST_F(FeedFetcherTest, FailuresAndRedirectsLoadNothingAndLeaveNoWorkFile) {
     errors_.ReportError(0, 0);
     EXPECT_EQ(fetcher.FetchFeed("http://302/", channel_), FetchResult::Redirected);
     EXPECT_EQ(errors_.Code(), 0);
-    EXPECT_EQ(channel_.count(), 0);
+    EXPECT_EQ(channel_.Count(), 0);
     EXPECT_THAT(WorkFilesNow(), ::testing::IsEmpty());
 }
 

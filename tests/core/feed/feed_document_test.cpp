@@ -51,17 +51,17 @@ class FeedDocument : public ::testing::Test {
 
     std::vector<std::string> Headlines() const {
         std::vector<std::string> out;
-        for (const FeedItem* item = channel_.first(); item; item = item->next()) {
-            out.emplace_back(item->headline());
+        for (const FeedItem* item = channel_.First(); item; item = item->Next()) {
+            out.emplace_back(item->Headline());
         }
         return out;
     }
 
     void ExpectFailed(DocumentLoad result) {
         EXPECT_EQ(result, DocumentLoad::Unreadable);
-        EXPECT_EQ(channel_.count(), 0);
-        EXPECT_EQ(channel_.first(), nullptr);
-        EXPECT_EQ(channel_.title(), "");
+        EXPECT_EQ(channel_.Count(), 0);
+        EXPECT_EQ(channel_.First(), nullptr);
+        EXPECT_EQ(channel_.Title(), "");
     }
 
     TempFolder folder_;
@@ -71,19 +71,19 @@ class FeedDocument : public ::testing::Test {
 
 TEST_F(FeedDocument, Rss10WithPrefixesGivesChannelAndItemsInOrder) {
     ASSERT_EQ(Load(kRss10), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "Example News");
-    EXPECT_EQ(channel_.link(), "http://news.example.jp/?a=1&b=2");
-    EXPECT_EQ(channel_.description(), "All the news");
-    EXPECT_EQ(channel_.dateText(), "2024-05-01T09:00:00+09:00");
-    ASSERT_EQ(channel_.count(), 3);
+    EXPECT_EQ(channel_.Title(), "Example News");
+    EXPECT_EQ(channel_.Link(), "http://news.example.jp/?a=1&b=2");
+    EXPECT_EQ(channel_.Description(), "All the news");
+    EXPECT_EQ(channel_.DateText(), "2024-05-01T09:00:00+09:00");
+    ASSERT_EQ(channel_.Count(), 3);
     EXPECT_EQ(Headlines(), (std::vector<std::string>{"First", "Second", "Third"}));
 
-    const FeedItem* first = channel_.first();
-    EXPECT_EQ(first->link(), "http://news.example.jp/1?x=1&y=2");
-    EXPECT_EQ(first->detail(), "Detail one");
-    EXPECT_EQ(first->dateText(), "2024-05-01T08:00:00+09:00");
-    EXPECT_EQ(first->image(), "http://news.example.jp/1.png?s=1&t=2");
-    for (const FeedItem* item = first; item; item = item->next()) {
+    const FeedItem* first = channel_.First();
+    EXPECT_EQ(first->Link(), "http://news.example.jp/1?x=1&y=2");
+    EXPECT_EQ(first->Detail(), "Detail one");
+    EXPECT_EQ(first->DateText(), "2024-05-01T08:00:00+09:00");
+    EXPECT_EQ(first->Image(), "http://news.example.jp/1.png?s=1&t=2");
+    for (const FeedItem* item = first; item; item = item->Next()) {
         EXPECT_EQ(item->read, 0);
         EXPECT_EQ(item->textColor, 0x10u);
         EXPECT_EQ(item->readTextColor, 0x20u);
@@ -98,15 +98,15 @@ TEST_F(FeedDocument, EmergencySubjectTurnsTheItemRed) {
         <item><dc:subject>other</dc:subject><dc:subject>emergency</dc:subject></item>
       </r:RDF>)"),
               DocumentLoad::Loaded);
-    ASSERT_EQ(channel_.count(), 4);
-    const FeedItem* item = channel_.first();
+    ASSERT_EQ(channel_.Count(), 4);
+    const FeedItem* item = channel_.First();
     EXPECT_EQ(item->textColor, 255u);
-    EXPECT_EQ(item->headline(), "");  // dc:subject is not the headline dc.subject
-    item = item->next();
+    EXPECT_EQ(item->Headline(), "");  // dc:subject is not the headline dc.subject
+    item = item->Next();
     EXPECT_EQ(item->textColor, 0x10u);
-    EXPECT_EQ(item->headline(), "calm");
-    EXPECT_EQ(item->next()->textColor, 0x10u);
-    EXPECT_EQ(item->next()->next()->textColor, 0x10u);  // only the first subject counts
+    EXPECT_EQ(item->Headline(), "calm");
+    EXPECT_EQ(item->Next()->textColor, 0x10u);
+    EXPECT_EQ(item->Next()->Next()->textColor, 0x10u);  // only the first subject counts
 }
 
 TEST_F(FeedDocument, FirstChildOfEachNameWinsInItemAndChannel) {
@@ -117,23 +117,23 @@ TEST_F(FeedDocument, FirstChildOfEachNameWinsInItemAndChannel) {
               <date>1</date><date>2</date><dc.coverage>i</dc.coverage><dc.coverage>j</dc.coverage>
         </item></RDF>)"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "T1");
-    EXPECT_EQ(channel_.link(), "L1");
-    ASSERT_EQ(channel_.count(), 1);
-    const FeedItem* item = channel_.first();
-    EXPECT_EQ(item->link(), "first");
-    EXPECT_EQ(item->headline(), "h");
-    EXPECT_EQ(item->detail(), "d");
-    EXPECT_EQ(item->dateText(), "1");
-    EXPECT_EQ(item->image(), "i");
+    EXPECT_EQ(channel_.Title(), "T1");
+    EXPECT_EQ(channel_.Link(), "L1");
+    ASSERT_EQ(channel_.Count(), 1);
+    const FeedItem* item = channel_.First();
+    EXPECT_EQ(item->Link(), "first");
+    EXPECT_EQ(item->Headline(), "h");
+    EXPECT_EQ(item->Detail(), "d");
+    EXPECT_EQ(item->DateText(), "1");
+    EXPECT_EQ(item->Image(), "i");
 }
 
 TEST_F(FeedDocument, EachChannelElementIsReadInTurn) {
     ASSERT_EQ(Load("<RDF><channel><title>A</title><date>1</date></channel>"
                    "<channel><title>B</title></channel></RDF>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "B");
-    EXPECT_EQ(channel_.dateText(), "1");
+    EXPECT_EQ(channel_.Title(), "B");
+    EXPECT_EQ(channel_.DateText(), "1");
 }
 
 TEST_F(FeedDocument, ItemsOutsideTheRootLevelAreIgnored) {
@@ -141,51 +141,51 @@ TEST_F(FeedDocument, ItemsOutsideTheRootLevelAreIgnored) {
     ASSERT_EQ(Load("<RDF><channel><title>T</title><item><dc.subject>x</dc.subject></item>"
                    "</channel><wrap><item/></wrap></RDF>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "T");
-    EXPECT_EQ(channel_.count(), 0);
+    EXPECT_EQ(channel_.Title(), "T");
+    EXPECT_EQ(channel_.Count(), 0);
 }
 
 TEST_F(FeedDocument, Rss20DocumentIsAnEmptyChannel) {
     ASSERT_EQ(Load(R"(<?xml version="1.0"?><rss version="2.0"><channel><title>T</title>
         <item><title>x</title></item></channel></rss>)"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "");
-    EXPECT_EQ(channel_.count(), 0);
+    EXPECT_EQ(channel_.Title(), "");
+    EXPECT_EQ(channel_.Count(), 0);
 }
 
 TEST_F(FeedDocument, IdentityDocumentSetsIdAndKeyLastWins) {
     ASSERT_EQ(Load("<LuMoClient><id>first</id><key>k1</key><id>C0001</id><key>K9</key>"
                    "<other>x</other></LuMoClient>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.issuedId(), "C0001");
-    EXPECT_EQ(channel_.issuedKey(), "K9");
-    EXPECT_EQ(channel_.count(), 0);
+    EXPECT_EQ(channel_.IssuedId(), "C0001");
+    EXPECT_EQ(channel_.IssuedKey(), "K9");
+    EXPECT_EQ(channel_.Count(), 0);
 
     // A later channel document without an identity keeps it.
     ASSERT_EQ(Load(kRss10), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.issuedId(), "C0001");
-    EXPECT_EQ(channel_.issuedKey(), "K9");
-    EXPECT_EQ(channel_.count(), 3);
+    EXPECT_EQ(channel_.IssuedId(), "C0001");
+    EXPECT_EQ(channel_.IssuedKey(), "K9");
+    EXPECT_EQ(channel_.Count(), 3);
 }
 
 TEST_F(FeedDocument, LoadReplacesWhatTheChannelHeld) {
     ASSERT_EQ(Load(kRss10), DocumentLoad::Loaded);
     ASSERT_EQ(Load("<RDF><item><dc.subject>only</dc.subject></item></RDF>"), DocumentLoad::Loaded);
     EXPECT_EQ(Headlines(), (std::vector<std::string>{"only"}));
-    EXPECT_EQ(channel_.title(), "");
+    EXPECT_EQ(channel_.Title(), "");
 }
 
 TEST_F(FeedDocument, MissingDateIsEmptyAndALaterDateIsNews) {
     ASSERT_EQ(LoadItem("<dc.subject>h</dc.subject>"), DocumentLoad::Loaded);
-    ASSERT_EQ(channel_.count(), 1);
-    EXPECT_EQ(channel_.first()->dateText(), "");
-    channel_.first()->read = 1;
+    ASSERT_EQ(channel_.Count(), 1);
+    EXPECT_EQ(channel_.First()->DateText(), "");
+    channel_.First()->read = 1;
 
     FeedChannel incoming;
     WriteFile(work_, "<RDF><item><dc.subject>h</dc.subject><date>now</date></item></RDF>");
     ASSERT_EQ(LoadFeedDocument(work_, incoming), DocumentLoad::Loaded);
     EXPECT_TRUE(MergeReadMarks(channel_, incoming));
-    EXPECT_EQ(incoming.first()->read, 0);
+    EXPECT_EQ(incoming.First()->read, 0);
 }
 
 TEST_F(FeedDocument, TextIsAllDescendantTextWithLineBreaksFolded) {
@@ -197,9 +197,9 @@ TEST_F(FeedDocument, TextIsAllDescendantTextWithLineBreaksFolded) {
             // like a CP932 lead byte.
             "<link>\xe3\x83\x8b\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xb9\n\xe3\x83\x8b\r\nx</link>"),
         DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.first()->headline(), "Big news <today>& more");
-    EXPECT_EQ(channel_.first()->detail(), "line1 line2 line3 line4 end");
-    EXPECT_EQ(channel_.first()->link(), "\x83\x6a\x83\x85\x81\x5b\x83\x58 \x83\x6a x");
+    EXPECT_EQ(channel_.First()->Headline(), "Big news <today>& more");
+    EXPECT_EQ(channel_.First()->Detail(), "line1 line2 line3 line4 end");
+    EXPECT_EQ(channel_.First()->Link(), "\x83\x6a\x83\x85\x81\x5b\x83\x58 \x83\x6a x");
 }
 
 TEST_F(FeedDocument, InternalEntitiesExpandInText) {
@@ -207,7 +207,7 @@ TEST_F(FeedDocument, InternalEntitiesExpandInText) {
 <!DOCTYPE RDF [ <!ENTITY co "Velmora &amp; Co"> <!ENTITY two "&co;/&co;"> ]>
 <RDF><channel><title>&two;</title></channel></RDF>)"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "Velmora & Co/Velmora & Co");
+    EXPECT_EQ(channel_.Title(), "Velmora & Co/Velmora & Co");
 }
 
 TEST_F(FeedDocument, TextsAreConvertedToCp932) {
@@ -215,8 +215,8 @@ TEST_F(FeedDocument, TextsAreConvertedToCp932) {
     ASSERT_EQ(LoadItem("<dc.subject>\xe3\x83\x8b\xe3\x83\xa5\xe3\x83\xbc\xe3\x82\xb9\xe2\x91\xa0"
                        "</dc.subject><title>\xf0\x9f\x98\x80!</title>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.first()->headline(), "\x83\x6a\x83\x85\x81\x5b\x83\x58\x87\x40");
-    EXPECT_EQ(channel_.first()->detail(), "?!");
+    EXPECT_EQ(channel_.First()->Headline(), "\x83\x6a\x83\x85\x81\x5b\x83\x58\x87\x40");
+    EXPECT_EQ(channel_.First()->Detail(), "?!");
 }
 
 TEST_F(FeedDocument, ShiftJisDocumentDecodesAsCp932) {
@@ -226,29 +226,29 @@ TEST_F(FeedDocument, ShiftJisDocumentDecodesAsCp932) {
         Load("<?xml version=\"1.0\" encoding=\"Shift_JIS\"?>\n<RDF><item><dc.subject>"
              "\x83\x6a\x83\x85\x81\x5b\x83\x58\x87\x40\xed\x40\xfa\x40</dc.subject></item></RDF>"),
         DocumentLoad::Loaded);
-    ASSERT_EQ(channel_.count(), 1);
+    ASSERT_EQ(channel_.Count(), 1);
     // 纊 comes back in its IBM form, as the platform's own conversion gives it.
-    EXPECT_EQ(channel_.first()->headline(),
+    EXPECT_EQ(channel_.First()->Headline(),
               "\x83\x6a\x83\x85\x81\x5b\x83\x58\x87\x40\xfa\x5c\xfa\x40");
 
     ASSERT_EQ(Load("<?xml version='1.0' encoding='shift-jis'?><RDF><channel><title>\x87\x40"
                    "</title></channel></RDF>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "\x87\x40");
+    EXPECT_EQ(channel_.Title(), "\x87\x40");
 }
 
 TEST_F(FeedDocument, EucJpAndUtf16DocumentsDecode) {
     ASSERT_EQ(Load("<?xml version=\"1.0\" encoding=\"EUC-JP\"?><RDF><channel><title>"
                    "\xa5\xcb\xa5\xe5\xa1\xbc\xa5\xb9</title></channel></RDF>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "\x83\x6a\x83\x85\x81\x5b\x83\x58");
+    EXPECT_EQ(channel_.Title(), "\x83\x6a\x83\x85\x81\x5b\x83\x58");
 
     std::string utf16 = "\xff\xfe";
     for (char c : std::string("<RDF><channel><title>")) utf16 += std::string{c, '\0'};
     utf16 += std::string("\xcb\x30\xe5\x30\xfc\x30\xb9\x30", 8);
     for (char c : std::string("</title></channel></RDF>")) utf16 += std::string{c, '\0'};
     ASSERT_EQ(Load(utf16), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "\x83\x6a\x83\x85\x81\x5b\x83\x58");
+    EXPECT_EQ(channel_.Title(), "\x83\x6a\x83\x85\x81\x5b\x83\x58");
 }
 
 TEST_F(FeedDocument, ExternalEntitiesAndDtdsAreNeverLoaded) {
@@ -267,12 +267,12 @@ TEST_F(FeedDocument, ExternalEntitiesAndDtdsAreNeverLoaded) {
         "]>\n<RDF><channel><title>[&local;][&passwd;][&remote;]</title>"
         "</channel></RDF>";
     ASSERT_EQ(Load(doc), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "[][][]");
+    EXPECT_EQ(channel_.Title(), "[][][]");
 
     ASSERT_EQ(Load("<?xml version=\"1.0\"?>\n<!DOCTYPE RDF SYSTEM \"" + secret.string() +
                    "\">\n<RDF><channel><title>t</title></channel></RDF>"),
               DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), "t");
+    EXPECT_EQ(channel_.Title(), "t");
 }
 
 TEST_F(FeedDocument, BillionLaughsIsRefused) {
@@ -299,7 +299,7 @@ TEST_F(FeedDocument, WideEntityExpansionIsBounded) {
     doc = "<?xml version=\"1.0\"?>\n<!DOCTYPE RDF [<!ENTITY big \"" + std::string(1000, 'x') +
           "\">]>\n<RDF><channel><title>&big;&big;</title></channel></RDF>";
     ASSERT_EQ(Load(doc), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.title(), std::string(2000, 'x'));
+    EXPECT_EQ(channel_.Title(), std::string(2000, 'x'));
 }
 
 TEST_F(FeedDocument, UnreadableOrMalformedInputReports58) {
@@ -347,8 +347,8 @@ TEST_F(FeedDocument, FiftyMegabyteDocumentsEndCleanly) {
     if (huge == DocumentLoad::Unreadable) {
         ExpectFailed(huge);
     } else {
-        ASSERT_EQ(channel_.count(), 1);
-        EXPECT_EQ(channel_.first()->headline().size(), 50u << 20);
+        ASSERT_EQ(channel_.Count(), 1);
+        EXPECT_EQ(channel_.First()->Headline().size(), 50u << 20);
     }
 
     // 50 MB of ordinary items keeps the first ones.
@@ -360,7 +360,7 @@ TEST_F(FeedDocument, FiftyMegabyteDocumentsEndCleanly) {
     doc += "</RDF>";
     ASSERT_GT(items, kMaxFeedItems);
     ASSERT_EQ(Load(doc), DocumentLoad::Loaded);
-    EXPECT_EQ(channel_.count(), static_cast<std::int32_t>(kMaxFeedItems));
+    EXPECT_EQ(channel_.Count(), static_cast<std::int32_t>(kMaxFeedItems));
 }
 
 TEST_F(FeedDocument, AFeedKeepsItsFirstTenThousandItemsAndSaysSo) {
@@ -376,7 +376,7 @@ TEST_F(FeedDocument, AFeedKeepsItsFirstTenThousandItemsAndSaysSo) {
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(Load(document(kMaxFeedItems)), DocumentLoad::Loaded);
     EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
-    EXPECT_EQ(channel_.count(), 10000);
+    EXPECT_EQ(channel_.Count(), 10000);
 
     ::testing::internal::CaptureStderr();
     ASSERT_EQ(Load(document(kMaxFeedItems + 2345)), DocumentLoad::Loaded);
@@ -384,10 +384,10 @@ TEST_F(FeedDocument, AFeedKeepsItsFirstTenThousandItemsAndSaysSo) {
     EXPECT_NE(said.find(work_.string()), std::string::npos) << said;
     EXPECT_NE(said.find("12345 items; kept the first 10000"), std::string::npos) << said;
     EXPECT_EQ(std::count(said.begin(), said.end(), '\n'), 1);
-    ASSERT_EQ(channel_.count(), 10000);
-    EXPECT_EQ(channel_.first()->headline(), "h0");
-    EXPECT_EQ(channel_.last()->headline(), "h9999");
-    EXPECT_EQ(channel_.title(), "late title");
+    ASSERT_EQ(channel_.Count(), 10000);
+    EXPECT_EQ(channel_.First()->Headline(), "h0");
+    EXPECT_EQ(channel_.Last()->Headline(), "h9999");
+    EXPECT_EQ(channel_.Title(), "late title");
 }
 
 // Real-world feeds of every kind: whatever they hold, the loader ends with
@@ -403,11 +403,11 @@ TEST_F(FeedDocument, CorpusLoadsWithoutCrashing) {
         ASSERT_TRUE(result == DocumentLoad::Loaded || result == DocumentLoad::Unreadable)
             << entry.path();
         if (result == DocumentLoad::Unreadable) {
-            EXPECT_EQ(channel_.count(), 0) << entry.path();
+            EXPECT_EQ(channel_.Count(), 0) << entry.path();
         }
         std::int32_t walked = 0;
-        for (const FeedItem* item = channel_.first(); item; item = item->next()) ++walked;
-        EXPECT_EQ(walked, channel_.count()) << entry.path();
+        for (const FeedItem* item = channel_.First(); item; item = item->Next()) ++walked;
+        EXPECT_EQ(walked, channel_.Count()) << entry.path();
     }
     EXPECT_GT(files, 0);
 }

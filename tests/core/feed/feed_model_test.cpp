@@ -18,7 +18,7 @@ struct Entry {
 };
 
 void Fill(FeedChannel& channel, const std::vector<Entry>& entries) {
-    FeedItem scratch(channel.colors());
+    FeedItem scratch(channel.Colors());
     for (const Entry& e : entries) {
         scratch.SetHeadline(e.headline);
         scratch.SetDate(e.date);
@@ -28,7 +28,7 @@ void Fill(FeedChannel& channel, const std::vector<Entry>& entries) {
 
 std::vector<int> ReadMarks(const FeedChannel& channel) {
     std::vector<int> marks;
-    for (const FeedItem* item = channel.first(); item; item = item->next()) {
+    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
         marks.push_back(item->read);
     }
     return marks;
@@ -71,11 +71,11 @@ TEST(FeedItem, DefaultsComeFromTheGivenColours) {
     item.readTextColor = 1;
     item.read = 1;
     item.Clear();
-    EXPECT_EQ(item.headline(), "");
-    EXPECT_EQ(item.link(), "");
-    EXPECT_EQ(item.detail(), "");
-    EXPECT_EQ(item.image(), "");
-    EXPECT_EQ(item.dateText(), "");
+    EXPECT_EQ(item.Headline(), "");
+    EXPECT_EQ(item.Link(), "");
+    EXPECT_EQ(item.Detail(), "");
+    EXPECT_EQ(item.Image(), "");
+    EXPECT_EQ(item.DateText(), "");
     EXPECT_EQ(item.textColor, 0x112233u);
     EXPECT_EQ(item.readTextColor, 0x445566u);
     EXPECT_EQ(item.read, 0);
@@ -88,11 +88,11 @@ TEST(FeedItem, OnlyLinkAndImageAreUnescaped) {
     item.SetDate("a%26b");
     item.SetLink("a%26b");
     item.SetImage("a%26b");
-    EXPECT_EQ(item.headline(), "a%26b");
-    EXPECT_EQ(item.detail(), "a%26b");
-    EXPECT_EQ(item.dateText(), "a%26b");
-    EXPECT_EQ(item.link(), "a&b");
-    EXPECT_EQ(item.image(), "a&b");
+    EXPECT_EQ(item.Headline(), "a%26b");
+    EXPECT_EQ(item.Detail(), "a%26b");
+    EXPECT_EQ(item.DateText(), "a%26b");
+    EXPECT_EQ(item.Link(), "a&b");
+    EXPECT_EQ(item.Image(), "a&b");
 }
 
 TEST(FeedItem, CloneCarriesTextsAndColoursButNotTheReadMark) {
@@ -107,37 +107,37 @@ TEST(FeedItem, CloneCarriesTextsAndColoursButNotTheReadMark) {
     item.read = 1;
 
     const auto clone = CloneItem(item);
-    EXPECT_EQ(clone->headline(), "headline");
-    EXPECT_EQ(clone->link(), "http://example.jp/?a=1&b=2");
-    EXPECT_EQ(clone->detail(), "detail");
-    EXPECT_EQ(clone->image(), "http://example.jp/i.png");
-    EXPECT_EQ(clone->dateText(), "2024-01-01");
+    EXPECT_EQ(clone->Headline(), "headline");
+    EXPECT_EQ(clone->Link(), "http://example.jp/?a=1&b=2");
+    EXPECT_EQ(clone->Detail(), "detail");
+    EXPECT_EQ(clone->Image(), "http://example.jp/i.png");
+    EXPECT_EQ(clone->DateText(), "2024-01-01");
     EXPECT_EQ(clone->textColor, 255u);
     EXPECT_EQ(clone->readTextColor, 0x808080u);
     EXPECT_EQ(clone->read, 0);
-    EXPECT_EQ(clone->prev(), nullptr);
-    EXPECT_EQ(clone->next(), nullptr);
+    EXPECT_EQ(clone->Prev(), nullptr);
+    EXPECT_EQ(clone->Next(), nullptr);
 }
 
 TEST(FeedChannel, AppendCopyBuildsTheListAndLeavesTheCursorOnTheNewItem) {
     FeedChannel channel(ItemColors{7, 8});
-    FeedItem scratch(channel.colors());
+    FeedItem scratch(channel.Colors());
     scratch.textColor = 255;  // an emergency item keeps its red
     scratch.SetHeadline("one");
     FeedItem* first = channel.AppendCopy(scratch);
-    EXPECT_EQ(channel.cursor(), first);
+    EXPECT_EQ(channel.Cursor(), first);
     scratch.Clear();
     scratch.SetHeadline("two");
     FeedItem* second = channel.AppendCopy(scratch);
-    EXPECT_EQ(channel.cursor(), second);
+    EXPECT_EQ(channel.Cursor(), second);
 
-    EXPECT_EQ(channel.count(), 2);
-    EXPECT_EQ(channel.first(), first);
-    EXPECT_EQ(channel.last(), second);
-    EXPECT_EQ(first->prev(), nullptr);
-    EXPECT_EQ(first->next(), second);
-    EXPECT_EQ(second->prev(), first);
-    EXPECT_EQ(second->next(), nullptr);
+    EXPECT_EQ(channel.Count(), 2);
+    EXPECT_EQ(channel.First(), first);
+    EXPECT_EQ(channel.Last(), second);
+    EXPECT_EQ(first->Prev(), nullptr);
+    EXPECT_EQ(first->Next(), second);
+    EXPECT_EQ(second->Prev(), first);
+    EXPECT_EQ(second->Next(), nullptr);
     EXPECT_EQ(first->textColor, 255u);
     EXPECT_EQ(second->textColor, 7u);
     EXPECT_EQ(second->readTextColor, 8u);
@@ -154,7 +154,7 @@ TEST(FeedChannel, WalkAndCurrentItemTexts) {
         channel.AppendCopy(scratch);
     }
     std::string walked;
-    for (channel.MoveFirst(); channel.cursor(); channel.MoveNext()) {
+    for (channel.MoveFirst(); channel.Cursor(); channel.MoveNext()) {
         walked += channel.CurrentHeadline() + channel.CurrentLink() + channel.CurrentImage() +
                   channel.CurrentDetail() + ";";
     }
@@ -168,10 +168,10 @@ TEST(FeedChannel, FindByHeadlineGivesTheFirstMatchAndLeavesTheCursor) {
     Fill(channel, {{"x", "1"}, {"dup", "first"}, {"dup", "second"}});
     FeedItem* found = channel.FindByHeadline("dup");
     ASSERT_NE(found, nullptr);
-    EXPECT_EQ(found->dateText(), "first");
-    EXPECT_EQ(channel.cursor(), found);
+    EXPECT_EQ(found->DateText(), "first");
+    EXPECT_EQ(channel.Cursor(), found);
     EXPECT_EQ(channel.FindByHeadline("DUP"), nullptr);  // byte for byte
-    EXPECT_EQ(channel.cursor(), nullptr);
+    EXPECT_EQ(channel.Cursor(), nullptr);
 }
 
 TEST(FeedChannel, ClearEmptiesEverythingButTheIdentity) {
@@ -183,19 +183,19 @@ TEST(FeedChannel, ClearEmptiesEverythingButTheIdentity) {
     channel.SetIssuedId("id");
     channel.SetIssuedKey("key");
     Fill(channel, {{"a", ""}, {"b", ""}});
-    EXPECT_EQ(channel.link(), "a&b");
+    EXPECT_EQ(channel.Link(), "a&b");
 
     channel.Clear();
-    EXPECT_EQ(channel.title(), "");
-    EXPECT_EQ(channel.link(), "");
-    EXPECT_EQ(channel.description(), "");
-    EXPECT_EQ(channel.dateText(), "");
-    EXPECT_EQ(channel.count(), 0);
-    EXPECT_EQ(channel.first(), nullptr);
-    EXPECT_EQ(channel.last(), nullptr);
-    EXPECT_EQ(channel.cursor(), nullptr);
-    EXPECT_EQ(channel.issuedId(), "id");
-    EXPECT_EQ(channel.issuedKey(), "key");
+    EXPECT_EQ(channel.Title(), "");
+    EXPECT_EQ(channel.Link(), "");
+    EXPECT_EQ(channel.Description(), "");
+    EXPECT_EQ(channel.DateText(), "");
+    EXPECT_EQ(channel.Count(), 0);
+    EXPECT_EQ(channel.First(), nullptr);
+    EXPECT_EQ(channel.Last(), nullptr);
+    EXPECT_EQ(channel.Cursor(), nullptr);
+    EXPECT_EQ(channel.IssuedId(), "id");
+    EXPECT_EQ(channel.IssuedKey(), "key");
 }
 
 TEST(FeedChannel, SwapAndMoveExchangeWholeFeeds) {
@@ -205,17 +205,17 @@ TEST(FeedChannel, SwapAndMoveExchangeWholeFeeds) {
     Fill(incoming, {{"new1", ""}, {"new2", ""}});
     incoming.SetIssuedId("id");
     swap(current, incoming);
-    EXPECT_EQ(current.count(), 2);
-    EXPECT_EQ(current.first()->headline(), "new1");
-    EXPECT_EQ(current.issuedId(), "id");
-    EXPECT_EQ(current.colors().text, 3u);
-    EXPECT_EQ(incoming.count(), 1);
+    EXPECT_EQ(current.Count(), 2);
+    EXPECT_EQ(current.First()->Headline(), "new1");
+    EXPECT_EQ(current.IssuedId(), "id");
+    EXPECT_EQ(current.Colors().text, 3u);
+    EXPECT_EQ(incoming.Count(), 1);
 
     FeedChannel moved(std::move(current));
-    EXPECT_EQ(moved.count(), 2);
-    EXPECT_EQ(moved.last()->headline(), "new2");
+    EXPECT_EQ(moved.Count(), 2);
+    EXPECT_EQ(moved.Last()->Headline(), "new2");
     incoming = std::move(moved);
-    EXPECT_EQ(incoming.count(), 2);
+    EXPECT_EQ(incoming.Count(), 2);
 }
 
 // Items keep their texts in storage the channel owns: it must travel with
@@ -225,21 +225,21 @@ TEST(FeedChannel, ItemTextsLiveAsLongAsTheirFeed) {
     FeedChannel a, b;
     Fill(a, {{longText + "1", longText}, {longText + "2", longText}});
     Fill(b, {{longText + "3", longText}});
-    FeedItem* item = a.first();
+    FeedItem* item = a.First();
     swap(a, b);
     FeedChannel moved(std::move(b));
     a.Clear();  // the other feed's storage goes; this item's must not
-    EXPECT_EQ(item->headline(), longText + "1");
+    EXPECT_EQ(item->Headline(), longText + "1");
     item->SetDetail(longText + longText);
     item->SetHeadline("short");
-    EXPECT_EQ(moved.first()->detail(), longText + longText);
-    EXPECT_EQ(moved.first()->headline(), "short");
-    EXPECT_EQ(moved.last()->dateText(), longText);
+    EXPECT_EQ(moved.First()->Detail(), longText + longText);
+    EXPECT_EQ(moved.First()->Headline(), "short");
+    EXPECT_EQ(moved.Last()->DateText(), longText);
 
     moved.Clear();
     Fill(moved, {{"again", ""}});
-    EXPECT_EQ(moved.count(), 1);
-    EXPECT_EQ(moved.first()->headline(), "again");
+    EXPECT_EQ(moved.Count(), 1);
+    EXPECT_EQ(moved.First()->Headline(), "again");
 }
 
 TEST(MergeReadMarks, IdenticalFeedIsNotNewsAndKeepsEveryMark) {
@@ -267,7 +267,7 @@ TEST(MergeReadMarks, UnknownHeadlineIsNewsAndMissingItemsAreNot) {
     EXPECT_EQ(ReadMarks(shorter), (std::vector<int>{1}));
 
     Fill(longer, {{"a", "1"}, {"z", "9"}});
-    longer.last()->read = 1;  // a mark the incoming item had is not kept
+    longer.Last()->read = 1;  // a mark the incoming item had is not kept
     EXPECT_TRUE(MergeReadMarks(current, longer));
     EXPECT_EQ(ReadMarks(longer), (std::vector<int>{1, 0}));
 }
@@ -298,13 +298,13 @@ TEST(MergeReadMarks, MemberFormLeavesCursorsWhereTheItemWalkWould) {
     Fill(current, {{"a", "1", 1}, {"b", "2", 1}});
     Fill(incoming, {{"b", "2"}, {"a", "1"}});
     EXPECT_FALSE(current.MergeReadMarks(incoming));
-    EXPECT_EQ(incoming.cursor(), nullptr);
-    EXPECT_EQ(current.cursor(), current.first());  // found "a" last
+    EXPECT_EQ(incoming.Cursor(), nullptr);
+    EXPECT_EQ(current.Cursor(), current.First());  // found "a" last
 
     FeedChannel unknownLast;
     Fill(unknownLast, {{"a", "1"}, {"q", "1"}});
     EXPECT_TRUE(current.MergeReadMarks(unknownLast));
-    EXPECT_EQ(current.cursor(), nullptr);
+    EXPECT_EQ(current.Cursor(), nullptr);
 }
 
 // The indexed merge gives exactly what the item-by-item lookup gives.
@@ -329,10 +329,10 @@ TEST(MergeReadMarks, AgreesWithLookupPerItemOnRandomFeeds) {
         Fill(reference, incomingEntries);
 
         bool expected = false;
-        for (FeedItem* p = reference.first(); p; p = p->next()) {
-            const FeedItem* q = current.FindByHeadline(p->headline());
+        for (FeedItem* p = reference.First(); p; p = p->Next()) {
+            const FeedItem* q = current.FindByHeadline(p->Headline());
             p->read = q ? q->read : 0;
-            if (!q || q->dateText() != p->dateText()) {
+            if (!q || q->DateText() != p->DateText()) {
                 p->read = 0;
                 expected = true;
             }

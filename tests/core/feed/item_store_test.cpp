@@ -43,7 +43,7 @@ struct Stored {
 };
 
 void Append(FeedChannel& channel, const Stored& s) {
-    FeedItem scratch(channel.colors());
+    FeedItem scratch(channel.Colors());
     scratch.SetHeadline(s.headline);
     scratch.SetLink(s.link);
     scratch.SetDetail(s.detail);
@@ -56,8 +56,8 @@ void Append(FeedChannel& channel, const Stored& s) {
 
 std::vector<std::string> Headlines(const FeedChannel& channel) {
     std::vector<std::string> out;
-    for (const FeedItem* item = channel.first(); item; item = item->next()) {
-        out.emplace_back(item->headline());
+    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
+        out.emplace_back(item->Headline());
     }
     return out;
 }
@@ -76,13 +76,13 @@ class ItemStore : public ::testing::Test {
 
 TEST_F(ItemStore, MissingFileOrSectionLoadsAnEmptyChannel) {
     FeedChannel channel = Reload();
-    EXPECT_EQ(channel.count(), 0);
+    EXPECT_EQ(channel.Count(), 0);
     WriteFile(file_, "[Other]\nTitle=x\nTitle1=y\n");
     channel = Reload();
-    EXPECT_EQ(channel.count(), 0);
-    EXPECT_EQ(channel.title(), "");
-    EXPECT_EQ(channel.link(), "");
-    EXPECT_EQ(channel.dateText(), "");
+    EXPECT_EQ(channel.Count(), 0);
+    EXPECT_EQ(channel.Title(), "");
+    EXPECT_EQ(channel.Link(), "");
+    EXPECT_EQ(channel.DateText(), "");
 }
 
 TEST_F(ItemStore, SaveWritesTheKeysInOrder) {
@@ -115,17 +115,17 @@ TEST_F(ItemStore, RoundTripKeepsEveryStoredField) {
     ASSERT_TRUE(SaveItemStore(file_, channel));
 
     const FeedChannel loaded = Reload();
-    EXPECT_EQ(loaded.title(), channel.title());
-    EXPECT_EQ(loaded.link(), "http://x/?a=1&b=2");
-    EXPECT_EQ(loaded.dateText(), channel.dateText());
-    ASSERT_EQ(loaded.count(), 3);
-    for (const FeedItem *a = channel.first(), *b = loaded.first(); a;
-         a = a->next(), b = b->next()) {
-        EXPECT_EQ(b->headline(), a->headline());
-        EXPECT_EQ(b->link(), a->link());
-        EXPECT_EQ(b->detail(), a->detail());
-        EXPECT_EQ(b->dateText(), a->dateText());
-        EXPECT_EQ(b->image(), a->image());
+    EXPECT_EQ(loaded.Title(), channel.Title());
+    EXPECT_EQ(loaded.Link(), "http://x/?a=1&b=2");
+    EXPECT_EQ(loaded.DateText(), channel.DateText());
+    ASSERT_EQ(loaded.Count(), 3);
+    for (const FeedItem *a = channel.First(), *b = loaded.First(); a;
+         a = a->Next(), b = b->Next()) {
+        EXPECT_EQ(b->Headline(), a->Headline());
+        EXPECT_EQ(b->Link(), a->Link());
+        EXPECT_EQ(b->Detail(), a->Detail());
+        EXPECT_EQ(b->DateText(), a->DateText());
+        EXPECT_EQ(b->Image(), a->Image());
         EXPECT_EQ(b->read, a->read);
         EXPECT_EQ(b->textColor, a->textColor);
         EXPECT_EQ(b->readTextColor, a->readTextColor);
@@ -153,21 +153,21 @@ TEST_F(ItemStore, EmptyHeadlineIsAnItemLikeAnyOther) {
     Append(channel, {"after", "l2", "", "", "", 0});
     ASSERT_TRUE(SaveItemStore(file_, channel));
     const FeedChannel loaded = Reload();
-    ASSERT_EQ(loaded.count(), 2);
-    EXPECT_EQ(loaded.first()->link(), "l1");
-    EXPECT_EQ(loaded.first()->read, 1);
-    EXPECT_EQ(loaded.last()->headline(), "after");
+    ASSERT_EQ(loaded.Count(), 2);
+    EXPECT_EQ(loaded.First()->Link(), "l1");
+    EXPECT_EQ(loaded.First()->read, 1);
+    EXPECT_EQ(loaded.Last()->Headline(), "after");
 }
 
 TEST_F(ItemStore, MissingKeysGiveUnreadAndBlackNotTheApplicationColours) {
     WriteFile(file_, "[Subscription]\nTitle1=a\nTitle2=b\nReaded2=7x\nTextColor2=12abc\n");
     const FeedChannel channel = Reload();
-    ASSERT_EQ(channel.count(), 2);
-    const FeedItem* a = channel.first();
+    ASSERT_EQ(channel.Count(), 2);
+    const FeedItem* a = channel.First();
     EXPECT_EQ(a->read, 0);
     EXPECT_EQ(a->textColor, 0u);
     EXPECT_EQ(a->readTextColor, 0u);
-    const FeedItem* b = a->next();
+    const FeedItem* b = a->Next();
     EXPECT_EQ(b->read, 1);  // conversion stops at the first non-digit
     EXPECT_EQ(b->textColor, 12u);
 }
@@ -177,12 +177,12 @@ TEST_F(ItemStore, NamesAreReadWithoutRegardToCaseAndLinksAreUnescaped) {
               "[subscription]\r\ntitle = T \r\nurl=a%26b\r\nTITLE1=x\r\nurl1=p%26q\r\n"
               "image1=i%26j\r\nREADED1=1\r\n");
     const FeedChannel channel = Reload();
-    EXPECT_EQ(channel.title(), "T");
-    EXPECT_EQ(channel.link(), "a&b");
-    ASSERT_EQ(channel.count(), 1);
-    EXPECT_EQ(channel.first()->link(), "p&q");
-    EXPECT_EQ(channel.first()->image(), "i&j");
-    EXPECT_EQ(channel.first()->read, 1);
+    EXPECT_EQ(channel.Title(), "T");
+    EXPECT_EQ(channel.Link(), "a&b");
+    ASSERT_EQ(channel.Count(), 1);
+    EXPECT_EQ(channel.First()->Link(), "p&q");
+    EXPECT_EQ(channel.First()->Image(), "i&j");
+    EXPECT_EQ(channel.First()->read, 1);
 }
 
 TEST_F(ItemStore, HeadlinesWithOuterBlanksOrQuotesKeepTheirReadMarks) {
@@ -199,8 +199,8 @@ TEST_F(ItemStore, HeadlinesWithOuterBlanksOrQuotesKeepTheirReadMarks) {
     FeedChannel incoming;
     for (const auto& h : headlines) Append(incoming, {h, "", "", "date", "", 0});
     EXPECT_FALSE(MergeReadMarks(restored, incoming));
-    for (const FeedItem* item = incoming.first(); item; item = item->next()) {
-        EXPECT_EQ(item->read, 1) << item->headline();
+    for (const FeedItem* item = incoming.First(); item; item = item->Next()) {
+        EXPECT_EQ(item->read, 1) << item->Headline();
     }
 }
 
@@ -211,13 +211,13 @@ TEST_F(ItemStore, LineBreaksInTextsBecomeOneSpaceAndKeepLaterKeys) {
     Append(channel, {"second", "l2", "", "", "", 0});
     ASSERT_TRUE(SaveItemStore(file_, channel));
     const FeedChannel loaded = Reload();
-    EXPECT_EQ(loaded.title(), "two lines");
-    ASSERT_EQ(loaded.count(), 2);
-    EXPECT_EQ(loaded.first()->headline(), "head line");
-    EXPECT_EQ(loaded.first()->detail(), "a b c d");
-    EXPECT_EQ(loaded.first()->image(), "i");
-    EXPECT_EQ(loaded.first()->read, 1);
-    EXPECT_EQ(loaded.last()->link(), "l2");
+    EXPECT_EQ(loaded.Title(), "two lines");
+    ASSERT_EQ(loaded.Count(), 2);
+    EXPECT_EQ(loaded.First()->Headline(), "head line");
+    EXPECT_EQ(loaded.First()->Detail(), "a b c d");
+    EXPECT_EQ(loaded.First()->Image(), "i");
+    EXPECT_EQ(loaded.First()->read, 1);
+    EXPECT_EQ(loaded.Last()->Link(), "l2");
 }
 
 TEST_F(ItemStore, LongValuesAreCutAt1023BytesOnReading) {
@@ -228,9 +228,9 @@ TEST_F(ItemStore, LongValuesAreCutAt1023BytesOnReading) {
     ASSERT_TRUE(SaveItemStore(file_, channel));
     EXPECT_NE(ReadFile(file_).find(std::string(3000, 'h')), std::string::npos);  // written whole
     const FeedChannel loaded = Reload();
-    ASSERT_EQ(loaded.count(), 1);
-    EXPECT_EQ(loaded.first()->headline(), std::string(1023, 'h'));
-    EXPECT_EQ(loaded.first()->detail(), detail.substr(0, 1022));
+    ASSERT_EQ(loaded.Count(), 1);
+    EXPECT_EQ(loaded.First()->Headline(), std::string(1023, 'h'));
+    EXPECT_EQ(loaded.First()->Detail(), detail.substr(0, 1022));
 }
 
 TEST_F(ItemStore, SaveKeepsOtherSectionsAndEmptyChannelKeepsThreeKeys) {
@@ -239,7 +239,7 @@ TEST_F(ItemStore, SaveKeepsOtherSectionsAndEmptyChannelKeepsThreeKeys) {
     WriteFile(file_, before + "[Subscription]\nTitle1=old\nTitle2=old2\n" + after);
     ASSERT_TRUE(SaveItemStore(file_, FeedChannel()));
     EXPECT_EQ(ReadFile(file_), before + after + "[Subscription]\r\nTitle=\r\nURL=\r\nDateStr=\r\n");
-    EXPECT_EQ(Reload().count(), 0);
+    EXPECT_EQ(Reload().Count(), 0);
 }
 
 TEST_F(ItemStore, SaveDoesNotReplaceAFileItCannotRead) {
@@ -293,7 +293,7 @@ TEST_F(ItemStore, FailedWriteLeavesThePreviousFileIntact) {
     EXPECT_EQ(ReadFile(file_), previous);
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
     const FeedChannel loaded = Reload();
-    EXPECT_EQ(loaded.title(), "previous");
+    EXPECT_EQ(loaded.Title(), "previous");
     EXPECT_EQ(Headlines(loaded), std::vector<std::string>{"kept"});
 }
 
@@ -359,21 +359,21 @@ TEST_F(ItemStore, ReadsWhatKeyByKeyLookupsWouldOnShuffledFiles) {
         };
         const FeedChannel loaded = Reload();
         SCOPED_TRACE(text);
-        EXPECT_EQ(loaded.title(), get("Title"));
-        EXPECT_EQ(loaded.dateText(), get("DateStr"));
-        const FeedItem* item = loaded.first();
+        EXPECT_EQ(loaded.Title(), get("Title"));
+        EXPECT_EQ(loaded.DateText(), get("DateStr"));
+        const FeedItem* item = loaded.First();
         int n = 1;
         for (; profile.Find(kItemStoreSection, "Title" + std::to_string(n)); ++n) {
             const std::string number = std::to_string(n);
             ASSERT_NE(item, nullptr);
-            EXPECT_EQ(item->headline(), get("Title" + number));
-            EXPECT_EQ(item->detail(), get("Description" + number));
-            EXPECT_EQ(item->dateText(), get("DateStr" + number));
+            EXPECT_EQ(item->Headline(), get("Title" + number));
+            EXPECT_EQ(item->Detail(), get("Description" + number));
+            EXPECT_EQ(item->DateText(), get("DateStr" + number));
             const std::string readed = get("Readed" + number);  // "2v1" is read, "0v1" not
             EXPECT_EQ(item->read, !readed.empty() && readed[0] >= '1' && readed[0] <= '9');
-            item = item->next();
+            item = item->Next();
         }
-        EXPECT_EQ(loaded.count(), n - 1);
+        EXPECT_EQ(loaded.Count(), n - 1);
     }
 }
 
@@ -402,9 +402,9 @@ TEST_F(ItemStore, EveryKindOfLineEndLoadsTheSameInLinearTime) {
         // A bound that a sanitizer build on a busy machine keeps; the quadratic
         // scan needed well over ten times it.
         EXPECT_LT(seconds, 3.0) << "line end " << static_cast<int>(end.back());
-        ASSERT_EQ(loaded.count(), kItems);
-        EXPECT_EQ(loaded.last()->headline(), "headline 31999");
-        EXPECT_EQ(loaded.last()->link(), "url");
+        ASSERT_EQ(loaded.Count(), kItems);
+        EXPECT_EQ(loaded.Last()->Headline(), "headline 31999");
+        EXPECT_EQ(loaded.Last()->Link(), "url");
     }
 }
 

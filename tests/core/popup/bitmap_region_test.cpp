@@ -73,8 +73,8 @@ TEST(BitmapRegion, HonoursRowStride) {
 TEST(KeyMaskTest, MarksKeyPixelsAndHitsOpaqueOnes) {
     const TestBitmap bitmap({".#", "#."});
     const KeyMask mask = KeyMask::FromBitmap(bitmap.View());
-    EXPECT_EQ(mask.width(), 2);
-    EXPECT_EQ(mask.height(), 2);
+    EXPECT_EQ(mask.Width(), 2);
+    EXPECT_EQ(mask.Height(), 2);
     EXPECT_TRUE(mask.IsKey(0, 0));
     EXPECT_FALSE(mask.IsKey(1, 0));
     EXPECT_FALSE(MaskHit(&mask, 0, 0));

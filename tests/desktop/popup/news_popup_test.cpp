@@ -232,7 +232,7 @@ TEST_F(NewsPopupTest, TickerBarOpensTheMessageOnShow) {
     EXPECT_TRUE(launches.calls.empty());
     FillChannel(channel, {}, "first|second", "http://t/1|http://t/2");
     popup.SetChannel(channel);
-    EXPECT_EQ(popup.Ticker().count(), 2u);
+    EXPECT_EQ(popup.Ticker().Count(), 2u);
     // The first tick starts message 0; the second follows 80 + 50 ticks later.
     now += 100;
     popup.OnCommand(kTickerCommand);
@@ -247,7 +247,7 @@ TEST_F(NewsPopupTest, TickerBarOpensTheMessageOnShow) {
 TEST_F(NewsPopupTest, MismatchedTickerListsSwitchTheTickerOff) {
     FillChannel(channel, {{"item", "", "", ""}}, "first|second", "http://t/1");
     popup.SetChannel(channel);
-    EXPECT_EQ(popup.Ticker().count(), 0u);
+    EXPECT_EQ(popup.Ticker().Count(), 0u);
     EXPECT_EQ(popup.Items().size(), 1u);
     QCoreApplication::processEvents();
     popup.OnCommand(kTickerCommand);
@@ -298,7 +298,7 @@ TEST_F(NewsPopupTest, TickerTextAfterAnOffScreenPauseIsTheTextWithoutOne) {
         ASSERT_EQ(popup.TickerLabel()->text().toStdString(),
                   text::Cp932ToUtf8(unpaused.ShownText()))
             << pause;
-        ASSERT_EQ(popup.Ticker().index(), unpaused.index()) << pause;
+        ASSERT_EQ(popup.Ticker().Index(), unpaused.Index()) << pause;
     }
     popup.Park();
 }
