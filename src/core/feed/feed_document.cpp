@@ -84,10 +84,6 @@ bool IsElement(const xmlNode* node, std::string_view localName) {
     return node->type == XML_ELEMENT_NODE && LocalName(node) == localName;
 }
 
-bool HasLineBreak(std::string_view s) {
-    return std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size());
-}
-
 // Where a text goes: the first five are an item's, the others the channel's.
 enum class Field {
     Headline,
@@ -136,7 +132,7 @@ class TextCollector {
             text = converted_;
         }
         // Folded in CP932, the form the folding reads double-byte characters in.
-        if (HasLineBreak(text)) {
+        if (text::HasLineBreak(text)) {
             folded_ = text::FoldLineBreaks(text);
             text = folded_;
         }

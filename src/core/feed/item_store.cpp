@@ -88,6 +88,27 @@ struct StoredItem {
     }
 };
 
+// The stored texts of the channel itself and of one item, in file order.
+template <typename Fn>
+void ForEachChannelValue(const FeedChannel& channel, Fn&& fn) {
+    fn(kTitle, channel.Title());
+    fn(kUrl, channel.Link());
+    fn(kDateStr, channel.DateText());
+}
+
+template <typename Fn>
+void ForEachItemValue(const FeedItem& item, Fn&& fn) {
+    char color[16];
+    fn(kTitle, item.Headline());
+    fn(kUrl, item.Link());
+    fn(kDescription, item.Detail());
+    fn(kDateStr, item.DateText());
+    fn(kReaded, std::string_view(item.read ? "1" : "0"));
+    fn(kTextColor, ColorText(item.textColor, color));
+    fn(kReadTextColor, ColorText(item.readTextColor, color));
+    fn(kImage, item.Image());
+}
+
 std::optional<ItemKey> ItemKeyNamed(std::string_view name) {
     for (std::uint8_t k = 0; k < kItemKeyCount; ++k) {
         if (SameProfileName(name, kItemKeyNames[k])) return static_cast<ItemKey>(k);
@@ -125,7 +146,8 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
     std::size_t titles = 0;
     profile->ForEachKey(section, [&](std::string_view key, std::string_view) {
         const auto split = SplitNumberedKey(key);
-        if (split && split->second > 0 && SameProfileName(split->first, "Title")) ++titles;
+        if (split && split->second > 0 && SameProfileName(split->first, kItemKeyNames[kTitle]))
+            ++titles;
     });
     std::vector<StoredItem> items;
     StoredItem head;  // the channel's own "Title", "URL" and "DateStr"
@@ -177,20 +199,10 @@ std::uint64_t ItemStoreDigest(const FeedChannel& channel) {
         // The length ends each text, so that moving bytes between texts shows.
         for (std::size_t n = bytes.size() + 1; n; n >>= 8) h = (h ^ (n & 0xFF)) * 0x100000001b3ull;
     };
-    mix(channel.Title());
-    mix(channel.Link());
-    mix(channel.DateText());
-    char color[16];
-    for (const FeedItem* item = channel.First(); item; item = item->Next()) {
-        mix(item->Headline());
-        mix(item->Link());
-        mix(item->Detail());
-        mix(item->DateText());
-        mix(item->read ? "1" : "0");
-        mix(ColorText(item->textColor, color));
-        mix(ColorText(item->readTextColor, color));
-        mix(item->Image());
-    }
+    const auto mixValue = [&mix](ItemKey, std::string_view text) { mix(text); };
+    ForEachChannelValue(channel, mixValue);
+    for (const FeedItem* item = channel.First(); item; item = item->Next())
+        ForEachItemValue(*item, mixValue);
     return h;
 }
 
@@ -213,22 +225,15 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
                  item->DateText().size() + item->Image().size();
     }
     ProfileSectionText section(kItemStoreSection, bytes + 64);
-    section.Add("Title", channel.Title());
-    section.Add("URL", channel.Link());
-    section.Add("DateStr", channel.DateText());
+    ForEachChannelValue(
+        channel, [&](ItemKey k, std::string_view text) { section.Add(kItemKeyNames[k], text); });
     NumberedKey key;
-    char color[16];
     std::int32_t n = 0;
     for (const FeedItem* item = channel.First(); item; item = item->Next()) {
         ++n;
-        section.Add(key("Title", n), item->Headline());
-        section.Add(key("URL", n), item->Link());
-        section.Add(key("Description", n), item->Detail());
-        section.Add(key("DateStr", n), item->DateText());
-        section.Add(key("Readed", n), item->read ? "1" : "0");
-        section.Add(key("TextColor", n), ColorText(item->textColor, color));
-        section.Add(key("ReadTextColor", n), ColorText(item->readTextColor, color));
-        section.Add(key("IMAGE", n), item->Image());
+        ForEachItemValue(*item, [&](ItemKey k, std::string_view text) {
+            section.Add(key(kItemKeyNames[k], n), text);
+        });
     }
     profile->DeleteSection(kItemStoreSection);
     profile->AppendSection(std::move(section));

@@ -125,36 +125,18 @@ std::string_view DecodeValue(std::string_view raw) {
     return v.substr(0, text::SafeCutLength(v, kProfileValueMax));
 }
 
-// Appends `s` with each CR, LF or CRLF as one space.
-void AppendFolded(std::string& out, std::string_view s) {
-    if (!std::memchr(s.data(), '\n', s.size()) && !std::memchr(s.data(), '\r', s.size())) {
-        out += s;  // the usual case
-        return;
-    }
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        if (s[i] == '\r') {
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-            out += ' ';
-        } else if (s[i] == '\n') {
-            out += ' ';
-        } else {
-            out += s[i];
-        }
-    }
-}
-
 // Appends the text written after '=' so that DecodeValue gives `value` back.
 void AppendEncodedValue(std::string& out, std::string_view value) {
     if (value.empty()) return;
     const auto outer = [](char c) { return IsBlank(c) || IsQuote(c) || IsBreak(c); };
     const bool quote = outer(value.front()) || outer(value.back());
     if (quote) out += '"';
-    AppendFolded(out, value);
+    text::AppendFoldingLineBreaks(out, value);
     if (quote) out += '"';
 }
 
 void AppendKeyLine(std::string& out, std::string_view key, std::string_view value) {
-    AppendFolded(out, Trim(key));
+    text::AppendFoldingLineBreaks(out, Trim(key));
     out += '=';
     AppendEncodedValue(out, value);
 }
@@ -317,7 +299,7 @@ ProfileFile::~ProfileFile() = default;
 ProfileSectionText::ProfileSectionText(std::string_view name, std::size_t expectedBytes) {
     text_.reserve(expectedBytes + name.size() + 4);
     text_ += '[';
-    AppendFolded(text_, Trim(name));
+    text::AppendFoldingLineBreaks(text_, Trim(name));
     text_ += "]\r\n";
 }
 

@@ -3,6 +3,7 @@
 #include <iconv.h>
 
 #include <cerrno>
+#include <cstring>
 
 namespace velmora::text {
 namespace {
@@ -98,26 +99,31 @@ std::size_t SafeCutLength(std::string_view s, std::size_t maxBytes) {
     return i;
 }
 
+bool HasLineBreak(std::string_view s) {
+    return std::memchr(s.data(), '\n', s.size()) || std::memchr(s.data(), '\r', s.size());
+}
+
+void AppendFoldingLineBreaks(std::string& out, std::string_view s) {
+    if (!HasLineBreak(s)) {
+        out += s;  // the usual case
+        return;
+    }
+    for (std::size_t i = 0; i < s.size(); ++i) {
+        if (s[i] == '\r') {
+            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
+            out += ' ';
+        } else if (s[i] == '\n') {
+            out += ' ';
+        } else {
+            out += s[i];
+        }
+    }
+}
+
 std::string FoldLineBreaks(std::string_view s) {
     std::string out;
     out.reserve(s.size());
-    for (std::size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        if (c == '\r') {
-            if (i + 1 < s.size() && s[i + 1] == '\n') ++i;
-            out.push_back(' ');
-        } else if (c == '\n') {
-            out.push_back(' ');
-        } else {
-            out.push_back(s[i]);
-            // Copy a double-byte character as a unit; a lead byte followed by
-            // anything but a trail byte (a CR or LF among them) stands alone.
-            if (IsLeadByte(c) && i + 1 < s.size()) {
-                auto t = static_cast<unsigned char>(s[i + 1]);
-                if (t >= 0x40 && t != 0x7F && t <= 0xFC) out.push_back(s[++i]);
-            }
-        }
-    }
+    AppendFoldingLineBreaks(out, s);
     return out;
 }
 

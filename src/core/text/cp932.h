@@ -29,7 +29,10 @@ inline std::string CutToBytes(std::string_view s, std::size_t maxBytes) {
     return std::string(s.substr(0, SafeCutLength(s, maxBytes)));
 }
 
-// Each CR, LF or CRLF becomes one space: a stored or displayed text stays one line.
+// Each CR, LF or CRLF becomes one space: a stored or displayed text stays one
+// line. Byte-wise is safe on CP932: no trail byte is a CR or an LF.
 std::string FoldLineBreaks(std::string_view s);
+void AppendFoldingLineBreaks(std::string& out, std::string_view s);
+bool HasLineBreak(std::string_view s);
 
 }  // namespace velmora::text
