@@ -8,7 +8,10 @@
 
 #include <QApplication>
 #include <QPixmap>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
