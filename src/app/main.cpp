@@ -39,7 +39,7 @@ CToolSheet* g_sheet = nullptr;
 void SaveOnUnexpectedExit() {
     if (!g_sheet || g_sheet->Ended()) return;
     StoreError error;
-    if (!SaveItemStore(g_sheet->DataFile(), g_sheet->Cycle().Current(), &error)) {
+    if (!SaveItemStore(g_sheet->DataFile(), g_sheet->Feed(), &error)) {
         std::fprintf(stderr, "velmora: cannot save the news to %s: %s\n",
                      g_sheet->DataFile().c_str(), error.reason.c_str());
     }
@@ -209,7 +209,7 @@ int Run(int argc, char** argv, bool demoMode) {
         QObject::connect(
             &sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
                 std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
-                            CycleText(r), sheet.Cycle().Current().Count(), demo->ServiceRequests());
+                            CycleText(r), sheet.Feed().Count(), demo->ServiceRequests());
                 std::fflush(stdout);
             });
         QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {

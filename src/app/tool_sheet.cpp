@@ -1,22 +1,26 @@
 #include "app/tool_sheet.h"
 
+#include <QApplication>
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDialogButtonBox>
+#include <QIcon>
 #include <QKeyEvent>
-#include <QMenu>
 #include <QPixmap>
+#include <QPointer>
 #include <QPushButton>
 #include <QTabWidget>
 #include <QVBoxLayout>
 
 #include "app/error_notifier.h"
+#include "app/menu_commands.h"
 #include "app/single_instance.h"
+#include "app/tray_menu.h"
 #include "core/feed/item_store.h"
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
-#include "core/tray/tray_state.h"
-#include "desktop/common/icon_resources.h"
+#include "core/text/cp932.h"
 #include "desktop/common/messages.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/about_dialog.h"
@@ -24,21 +28,18 @@
 #include "desktop/dialogs/dialog_template.h"
 #include "desktop/dialogs/error_dialog.h"
 #include "desktop/dialogs/option_page.h"
-#include "desktop/tray/tray_icon.h"
+#include "desktop/popup/browser_launcher.h"
 #include "desktop/tray/tray_notify_event.h"
+#include "desktop/tray/tray_presenter.h"
 
 namespace velmora {
-namespace {
-
-QIcon IconOf(const QImage& image) {
-    return QIcon(QPixmap::fromImage(image));
-}
-
-}  // namespace
 
 CToolSheet::CToolSheet(const QString& caption, SheetStartup startup, SheetServices services,
                        QWidget* parent)
-    : QDialog(parent), startup_(std::move(startup)), services_(std::move(services)) {
+    : QDialog(parent),
+      startup_(std::move(startup)),
+      services_(std::move(services)),
+      pollTimer_(this) {
     setWindowTitle(caption);
     setFont(DialogFont());
 
@@ -62,8 +63,6 @@ CToolSheet::CToolSheet(const QString& caption, SheetStartup startup, SheetServic
     layout->addWidget(buttons);
     page_->SetValues(cycle_->Settings().pollMinutes, static_cast<std::int32_t>(popupSetting_));
 
-    blinkTimer_.setInterval(kBlinkIntervalMs);
-    connect(&blinkTimer_, &QTimer::timeout, this, &CToolSheet::BlinkStepTick);
     connect(&pollTimer_, &LongTimer::timeout, this,
             [this] { QCoreApplication::postEvent(this, new QEvent(UM_POLL)); });
 }
@@ -75,29 +74,23 @@ CToolSheet::~CToolSheet() {
 }
 
 void CToolSheet::OnInitDialog() {
-    normal_ = IconOf(startup_.normalIcon);
-    setWindowIcon(normal_);
-    blink_ = IconOf(startup_.blinkIcon);
-    // A composition that fails leaves the normal image, never an empty tray entry.
-    const QImage errorImage = ComposeOverlayImage(startup_.normalIcon, true);
-    const QImage busyImage = ComposeOverlayImage(startup_.normalIcon, false);
-    error_ = errorImage.isNull() ? normal_ : IconOf(errorImage);
-    communicating_ = busyImage.isNull() ? normal_ : IconOf(busyImage);
-
+    setWindowIcon(QIcon(QPixmap::fromImage(startup_.normalIcon)));
     title_ = settings::ReadTitle();
     setWindowTitle(QStringFromCp932(title_));
 
-    tray_ = std::make_unique<CTrayIcon>(this);
-    connect(tray_.get(), &CTrayIcon::hostRecreated, this, &CToolSheet::OnTrayHostRecreated);
-    ExportTrayMenu();
-    AddTrayIcon();
+    const TrayArtwork artwork{startup_.normalIcon, startup_.blinkIcon};
+    tray_ = services_.makeTray ? services_.makeTray(artwork, this)
+                               : std::make_unique<TrayPresenter>(artwork, this);
+    trayMenu_ = new TrayMenu(this, this);
+    tray_->SetExportedMenu(trayMenu_->Exported());
+    tray_->Add();
     SetTrayTip(title_);
 
     if (services_.instance) services_.instance->Listen(this);
 
     LoadItemStore(startup_.dataFile, cycle_->Current());
     saver_ = std::make_unique<StoreSaver>(startup_.dataFile, cycle_->Current(),
-                                          services_.storeSaveIntervalMs);
+                                          services_.storeSaveIntervalMs, this);
     saver_->MarkSaved();
     // Not while a cycle runs: its end may change the feed again, and its
     // report would hide that of the save.
@@ -126,34 +119,15 @@ void CToolSheet::OnInitDialog() {
 
 // --- DeliveryUi -------------------------------------------------------------
 
-QIcon CToolSheet::IconFor(TrayImage image) const {
-    switch (image) {
-        case TrayImage::Blink:
-            return blink_;
-        case TrayImage::Error:
-            return error_;
-        case TrayImage::Communicating:
-            return communicating_;
-        case TrayImage::Normal:
-            break;
-    }
-    return normal_;
-}
-
 void CToolSheet::SetTrayImage(TrayImage image) {
-    shownImage_ = image;
-    if (tray_) tray_->SetIcon(IconFor(image));
+    if (tray_) tray_->SetImage(image);
     // The cycle reports into the error state; the dialog shows it as it changes.
     if (errorDlg_) errorDlg_->Refresh();
 }
 
 void CToolSheet::SetTrayTip(const std::string& tip) {
-    if (tray_) tray_->SetTip(QStringFromCp932(TrayTipText(tip)));
+    if (tray_) tray_->SetTip(tip);
     if (errorDlg_) errorDlg_->Refresh();
-}
-
-QString CToolSheet::TrayTip() const {
-    return tray_ ? tray_->Tip() : QString();
 }
 
 void CToolSheet::StartPollTimer(std::uint32_t intervalMs) {
@@ -251,7 +225,7 @@ bool CToolSheet::RunCycle(CycleResult& result) {
 
 void CToolSheet::OnPoll() {
     if (!MayStartCycle()) return;
-    blinkTimer_.stop();
+    if (tray_) tray_->StopBlinking();
     CycleResult r = CycleResult::Failed;
     if (!RunCycle(r)) return;
     if (r == CycleResult::News && (popupSetting_ == 1 || WithoutTray()) && popup_)
@@ -263,14 +237,14 @@ void CToolSheet::OnPoll() {
         if (popupSetting_ == 1 || WithoutTray()) {
             if (popup_) popup_->PostOpen();
         } else {
-            blinkTimer_.start();
+            if (tray_) tray_->StartBlinking();
         }
     }
 }
 
 void CToolSheet::OnFetchNews() {
     if (!MayStartCycle()) return;
-    blinkTimer_.stop();
+    if (tray_) tray_->StopBlinking();
     // The popup opens unless the request fails: its cards get ready meanwhile.
     if (popup_) popup_->PrepareOpen();
     CycleResult r = CycleResult::Failed;
@@ -304,19 +278,142 @@ void CToolSheet::OnStoreSaved(bool ok) {
     }
 }
 
-void CToolSheet::BlinkStepTick() {
-    SetTrayImage(BlinkStep(blinkPhase_));
+// --- Tray clicks and commands -----------------------------------------------
+
+void CToolSheet::OnTrayNotify(int iconId, int mouseMessage) {
+    if (mouseMessage == kWmLButtonDown) {
+        if (popup_) popup_->BringToForeground();
+        if (!cycle_->Busy()) {
+            if (popup_) popup_->ShowTab();
+            QCoreApplication::postEvent(this, new QEvent(UM_SHOWNEWS));
+        }
+        if (iconId != kTrayIconId) return;
+        if (tray_) tray_->StopBlinking();
+        const std::int32_t code = errors_.Code();
+        if (code == 0) return;
+        if (code == kErrorAuthentication) {
+            // Once more: the coming cycle asks for the number with the wrong-number prompt.
+            QCoreApplication::postEvent(this, new QEvent(UM_SHOWNEWS));
+            return;
+        }
+        ShowErrorDialog();
+        return;
+    }
+    if (mouseMessage == kWmRButtonDown && iconId == kTrayIconId) ShowTrayMenu();
 }
 
-bool CToolSheet::AddTrayIcon() {
-    shownImage_ = TrayImage::Normal;
-    // String 109.
-    return tray_->Add(normal_, QStringFromCp932(settings::kTitleDefault));
+void CToolSheet::ShowErrorDialog() {
+    errorDlg_->Refresh();
+    if (!errorDlg_->isVisible()) CentreOnScreen(errorDlg_.get());
+    errorDlg_->show();
+    errorDlg_->raise();
+    errorDlg_->activateWindow();
 }
 
-void CToolSheet::OnTrayHostRecreated() {
+bool CToolSheet::WithoutTray() const {
+    return tray_ && tray_->WithoutTray();
+}
+
+void CToolSheet::AnnounceNewError(std::int32_t codeBefore) {
+    const std::int32_t code = errors_.Code();
+    if (code == 0 || code == codeBefore || !notifier_ || !WithoutTray()) return;
+    notifier_->Notify(QStringFromCp932(errors_.TitleLine()),
+                      QStringFromCp932(errors_.MessageLine()));
+}
+
+void CToolSheet::ShowTrayMenu() {
+    if (!trayMenu_ || trayMenu_->IsOpen()) return;
+    QPointer<CToolSheet> alive(this);
+    const int id = trayMenu_->Exec(QCursor::pos());
+    if (!alive) return;
+    if (id != 0) OnCommand(id);
+}
+
+void CToolSheet::OnCommand(int id) {
+    switch (id) {
+        case kCmdTool:
+            ShowToolSheet();
+            break;
+        case kCmdHelp:
+            QCoreApplication::postEvent(this, new QEvent(UM_SHOWHELP));
+            break;
+        case kCmdAbout:
+            RunAbout();
+            break;
+        case kCmdExit:
+            RequestQuit();
+            break;
+        default:
+            // Another id does nothing.
+            break;
+    }
+}
+
+void CToolSheet::ShowToolSheet() {
+    if (ended_ || quitPending_) return;
+    // Values edited and abandoned with Cancel give way to those in force.
+    page_->UpdateData(false);
+    show();
+    CentreOnScreen(this);
+    raise();
+    activateWindow();
+}
+
+void CToolSheet::OnShowHelp() {
+    OpenInBrowser(settings::ReadPageUrl(settings::Page::Help), AddressOrigin::Settings);
+}
+
+void CToolSheet::RunAbout() {
+    if (ended_ || quitPending_ || about_->isVisible()) return;
+    const RequestIdentity& id = cycle_->Settings().identity;
+    // Strings 103 and 108.
+    about_->titleLine = std::string(settings::kTitleDefault) + " 1.0.1";
+    about_->deliveryLabel = id.company != "0" ? text::Utf8ToCp932("配信番号：") : std::string();
+    about_->groupId = id.groupId;
+    about_->clientId = id.clientId;
+    about_->deliveryNo = id.deliveryNo;
+    CentreOnScreen(about_.get());
+    about_->DoModal();
+}
+
+// --- The end -----------------------------------------------------------------
+
+void CToolSheet::RequestQuit() {
     if (ended_) return;
-    AddTrayIcon();
+    quitPending_ = true;
+    // A running request stops and every further one fails at once.
+    transfer_->Quit();
+    CloseModalWindows();
+    // Inside a cycle (waiting for its transfer or its dialog) the end waits
+    // until the cycle has unwound; RunCycle then makes it.
+    if (cycleDepth_ == 0) FinishQuit();
+}
+
+void CToolSheet::CloseModalWindows() {
+    if (trayMenu_) trayMenu_->Close();
+    if (QWidget* popupMenu = QApplication::activePopupWidget()) popupMenu->close();
+    if (deliveryDlg_) deliveryDlg_->reject();
+    // Modal loops (the About dialog, a validation message) end so that the
+    // code waiting below them can unwind.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* dialog = qobject_cast<QDialog*>(w);
+        if (dialog && dialog != this && dialog->isVisible() && dialog->isModal()) dialog->reject();
+    }
+    if (about_ && about_->isVisible()) about_->reject();
+    hide();
+}
+
+void CToolSheet::FinishQuit() {
+    if (ended_) return;
+    ended_ = true;
+    quitPending_ = true;
+    if (about_ && about_->isVisible()) about_->reject();
+    if (errorDlg_) errorDlg_->hide();
+    if (tray_) tray_->Remove();
+    pollTimer_.Stop();
+    if (services_.instance) services_.instance->StopListening();
+    saved_ = saver_ ? saver_->SaveNow() : SaveItemStore(startup_.dataFile, cycle_->Current());
+    emit ended();
 }
 
 // --- Settings page: OK, Cancel and hiding ------------------------------------

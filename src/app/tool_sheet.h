@@ -1,14 +1,12 @@
 #pragma once
 // The tool sheet: the program's hidden main window. It owns the settings in
-// memory, the feeds (through the delivery cycle), the tray icon and its
-// images, the blink and poll timers, the error and About dialogs and the news
-// popup, and runs the delivery cycle from its private messages.
+// memory, the feeds (through the delivery cycle), the tray (through its
+// port), the tray menu, the poll timer, the error and About dialogs and the
+// news popup, and runs the delivery cycle from its private messages.
 
 #include <QDialog>
-#include <QIcon>
 #include <QImage>
 #include <QString>
-#include <QTimer>
 #include <cstdint>
 #include <filesystem>
 #include <memory>
@@ -26,8 +24,8 @@
 #include "desktop/common/event_loop_waiter.h"
 #include "desktop/common/long_timer.h"
 #include "desktop/popup/popup_port.h"
+#include "desktop/tray/tray_port.h"
 
-class QMenu;
 class QTabWidget;
 
 namespace velmora {
@@ -37,8 +35,8 @@ class CDeliveryNoDlg;
 class CErrorDlg;
 class COptionPage2;
 class ErrorNotifier;
-class CTrayIcon;
 class SingleInstance;
+class TrayMenu;
 
 // What the application object hands the sheet.
 struct SheetStartup {
@@ -54,11 +52,10 @@ struct SheetServices {
     Transfer* network = nullptr;  // the real transfer; run on a worker thread
     const Clock* clock = nullptr;
     PopupFactory makePopup;                          // default: the news popup window
+    TrayFactory makeTray;                            // default: the tray presenter
     SingleInstance* instance = nullptr;              // answers second starts while the sheet lives
     int storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
-
-inline constexpr int kBlinkIntervalMs = 500;
 
 class CToolSheet : public QDialog, public DeliveryUi {
     Q_OBJECT
@@ -76,22 +73,13 @@ class CToolSheet : public QDialog, public DeliveryUi {
     // (a transfer, the delivery number dialog) its transfer is stopped and
     // the dialogs are closed; the end follows once the cycle has unwound.
     void RequestQuit();
-    bool QuitPending() const { return quitPending_; }
     bool Ended() const { return ended_; }
     // The store was saved at the end.
     bool Saved() const { return saved_; }
-    // Writes the store as the current feed changes; made at initialisation.
-    StoreSaver* Saver() const { return saver_.get(); }
 
-    // The tray menu's commands; false for another id.
-    bool OnCommand(int id);
-    // Menu 137's only submenu "TASK": ツール, ヘルプ, バージョン情報, separator, 終了.
-    std::unique_ptr<QMenu> BuildTrayMenu();
-    // The same menu kept for a status notifier host, which shows it itself.
-    QMenu* ExportedMenu() const { return exportedMenu_.get(); }
-    // No tray host shows the icon: news always slides the popup in and a new
-    // standing error is announced as a desktop notification.
-    bool WithoutTray() const;
+    // The item store and the feed it keeps, for a save at an unexpected exit.
+    const std::filesystem::path& DataFile() const { return startup_.dataFile; }
+    const FeedChannel& Feed() const { return cycle_->Current(); }
 
     // DeliveryUi.
     void SetTrayImage(TrayImage image) override;
@@ -101,24 +89,6 @@ class CToolSheet : public QDialog, public DeliveryUi {
     DeliveryNumberAnswer AskDeliveryNumber(const std::string& prompt,
                                            const std::string& deliveryNo) override;
     void PostTrayClick() override;
-
-    // What the sheet shows and holds, for the desktop and for tests.
-    TrayImage ShownImage() const { return shownImage_; }
-    QString TrayTip() const;
-    const std::string& Title() const { return title_; }
-    std::uint32_t PopupSetting() const { return popupSetting_; }
-    bool Blinking() const { return blinkTimer_.isActive(); }
-    const LongTimer& PollTimer() const { return pollTimer_; }
-    LongTimer& PollTimer() { return pollTimer_; }
-    DeliveryCycle& Cycle() { return *cycle_; }
-    ErrorState& Errors() { return errors_; }
-    CErrorDlg* ErrorDialog() const { return errorDlg_.get(); }
-    CAboutDlg* AboutDialog() const { return about_.get(); }
-    COptionPage2& Page() const { return *page_; }
-    CTrayIcon& Tray() const { return *tray_; }
-    CDeliveryNoDlg* OpenDeliveryDialog() const { return deliveryDlg_; }
-    const std::filesystem::path& DataFile() const { return startup_.dataFile; }
-    QIcon IconFor(TrayImage image) const;
 
   signals:
     // The end: tray icon removed, store saved. The application quits on it.
@@ -145,18 +115,18 @@ class CToolSheet : public QDialog, public DeliveryUi {
     void OnErrorClosed();
     void OnTrayNotify(int iconId, int mouseMessage);
     void OnShowHelp();
-    void OnTrayHostRecreated();
-    void BlinkStepTick();
 
-    // Commands.
+    // The tray menu's commands; another id does nothing.
+    void OnCommand(int id);
     void ShowToolSheet();
     void RunAbout();
     void ShowTrayMenu();
     void ShowErrorDialog();
-    void ExportTrayMenu();
+    // No tray host shows the icon: news always slides the popup in and a new
+    // standing error is announced as a desktop notification.
+    bool WithoutTray() const;
     void AnnounceNewError(std::int32_t codeBefore);
 
-    bool AddTrayIcon();
     void OnStoreSaved(bool ok);
     // Runs one cycle; false when a quit came meanwhile and the end was made.
     bool RunCycle(CycleResult& result);
@@ -171,30 +141,21 @@ class CToolSheet : public QDialog, public DeliveryUi {
     std::unique_ptr<QuittableTransfer> transfer_;
     ErrorState errors_;
     std::unique_ptr<DeliveryCycle> cycle_;
-    std::unique_ptr<StoreSaver> saver_;
+    std::unique_ptr<StoreSaver> saver_;  // a child too, but gone before the feed it keeps
 
     COptionPage2* page_ = nullptr;  // child of the tab widget
     QTabWidget* tabs_ = nullptr;
-    std::unique_ptr<CTrayIcon> tray_;
+    std::unique_ptr<TrayPort> tray_;  // never null once initialised
+    TrayMenu* trayMenu_ = nullptr;    // child of the sheet
     std::unique_ptr<CErrorDlg> errorDlg_;
     std::unique_ptr<CAboutDlg> about_;
     std::unique_ptr<PopupPort> popup_;
     CDeliveryNoDlg* deliveryDlg_ = nullptr;  // while the cycle asks for the number
-    QMenu* trayMenu_ = nullptr;              // while the tray menu is open
-    std::unique_ptr<QMenu> exportedMenu_;
-    ErrorNotifier* notifier_ = nullptr;  // child of the sheet
-
-    QIcon normal_;
-    QIcon blink_;
-    QIcon error_;
-    QIcon communicating_;
-    TrayImage shownImage_ = TrayImage::Normal;
+    ErrorNotifier* notifier_ = nullptr;      // child of the sheet
 
     std::string title_;
     std::uint32_t popupSetting_ = 1;
-    std::int32_t blinkPhase_ = 1;
-    QTimer blinkTimer_;
-    LongTimer pollTimer_;
+    LongTimer pollTimer_;  // child of the sheet
 
     int cycleDepth_ = 0;
     bool quitPending_ = false;

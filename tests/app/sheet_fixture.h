@@ -1,6 +1,6 @@
 #pragma once
 // A tool sheet on hive files in a temporary folder, with a transfer answering
-// from a table and a popup that records what it is asked.
+// from a table, and a popup and a tray that record what they are asked.
 
 #include <QApplication>
 #include <QCoreApplication>
@@ -8,14 +8,24 @@
 #include <QTimer>
 #include <functional>
 #include <memory>
+#include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "app/menu_commands.h"
+#include "app/store_saver.h"
 #include "app/tool_sheet.h"
 #include "core/feed/feed_channel.h"
+#include "core/feed/item_store.h"
 #include "core/settings/registry.h"
 #include "desktop/common/icon_resources.h"
+#include "desktop/common/long_timer.h"
+#include "desktop/dialogs/about_dialog.h"
+#include "desktop/dialogs/delivery_no_dialog.h"
+#include "desktop/dialogs/error_dialog.h"
+#include "desktop/dialogs/option_page.h"
 #include "desktop/popup/popup_port.h"
+#include "desktop/tray/tray_port.h"
 #include "support/delivery_fakes.h"
 #include "support/fixed_clock.h"
 #include "support/hive_sandbox.h"
@@ -58,6 +68,16 @@ inline void WhenNested(std::function<void()> step) {
     QTimer::singleShot(0, std::move(step));
 }
 
+// The headlines in a store file, "+" after those marked read.
+inline std::vector<std::string> StoredHeadlines(const std::filesystem::path& file) {
+    FeedChannel stored;
+    std::vector<std::string> out;
+    if (!LoadItemStore(file, stored)) return {"(unreadable)"};
+    for (const FeedItem* item = stored.First(); item; item = item->Next())
+        out.emplace_back(std::string(item->Headline()) + (item->read ? "+" : ""));
+    return out;
+}
+
 class RecordingPopup final : public PopupPort {
   public:
     explicit RecordingPopup(std::vector<std::string>& log) : log_(log) {}
@@ -74,6 +94,35 @@ class RecordingPopup final : public PopupPort {
 
   private:
     std::vector<std::string>& log_;
+};
+
+// What the sheet last asked of the tray.
+struct TrayRecord {
+    bool added = false;
+    TrayImage image = TrayImage::Normal;
+    std::string tip;  // CP932, as the sheet hands it over
+    bool blinking = false;
+    bool menuExported = false;
+    bool withoutTray = false;  // the answer the sheet gets
+};
+
+class RecordingTray final : public TrayPort {
+  public:
+    explicit RecordingTray(TrayRecord& record) : record_(record) {}
+    bool Add() override {
+        record_.added = true;
+        return true;
+    }
+    void Remove() override { record_.added = false; }
+    void SetImage(TrayImage image) override { record_.image = image; }
+    void SetTip(const std::string& cp932) override { record_.tip = cp932; }
+    void StartBlinking() override { record_.blinking = true; }
+    void StopBlinking() override { record_.blinking = false; }
+    void SetExportedMenu(QMenu* menu) override { record_.menuExported = menu != nullptr; }
+    bool WithoutTray() const override { return record_.withoutTray; }
+
+  private:
+    TrayRecord& record_;
 };
 
 inline constexpr const char* kChannelServer = "http://one.test/rss/channel.cgi";
@@ -126,6 +175,7 @@ class SheetFixture : public HiveSandbox {
             popup->onPrepare = [this] { preparedAfterRequests_.push_back(network_.calls.size()); };
             return popup;
         };
+        services.makeTray = TrayRecorder();
         services.storeSaveIntervalMs = storeSaveIntervalMs_;
         sheet_ = std::make_unique<CToolSheet>(QStringLiteral("ツール"), startup, services);
         QObject::connect(sheet_.get(), &CToolSheet::ended, [this] { ++ended_; });
@@ -144,6 +194,46 @@ class SheetFixture : public HiveSandbox {
 
     void PopupLogClear() { popupLog_.clear(); }
 
+    TrayFactory TrayRecorder() {
+        return
+            [this](const TrayArtwork&, QObject*) { return std::make_unique<RecordingTray>(tray_); };
+    }
+
+    // A tray menu command, as the menu hands it to the sheet.
+    static void Command(CToolSheet& sheet, int id) {
+        MenuCommandEvent command(id);
+        QCoreApplication::sendEvent(&sheet, &command);
+    }
+
+    // The sheet's windows and parts, found as the toolkit knows them.
+    static COptionPage2& Page(CToolSheet& sheet) {
+        auto* page = sheet.findChild<COptionPage2*>();
+        if (!page) throw std::logic_error("the sheet has no settings page");
+        return *page;
+    }
+    static const LongTimer& PollTimer(CToolSheet& sheet) {
+        auto* timer = sheet.findChild<LongTimer*>();
+        if (!timer) throw std::logic_error("the sheet has no poll timer");
+        return *timer;
+    }
+    static StoreSaver& Saver(CToolSheet& sheet) {
+        auto* saver = sheet.findChild<StoreSaver*>();
+        if (!saver) throw std::logic_error("the sheet has no store saver");
+        return *saver;
+    }
+    static CAboutDlg* AboutDialog(CToolSheet& sheet) { return sheet.findChild<CAboutDlg*>(); }
+    // The delivery number dialog while it is open.
+    static CDeliveryNoDlg* DeliveryDialog(CToolSheet& sheet) {
+        return sheet.findChild<CDeliveryNoDlg*>();
+    }
+    // The error dialog is a window of its own.
+    static CErrorDlg* ErrorDialog() {
+        for (QWidget* w : QApplication::topLevelWidgets()) {
+            if (auto* dialog = qobject_cast<CErrorDlg*>(w)) return dialog;
+        }
+        return nullptr;
+    }
+
     std::uint32_t UserDword(const char* name, std::uint32_t absent = 0xDEADBEEF) {
         std::uint32_t v = absent;
         CRegistryKey::ReadDword(RootKey::CurrentUser, kSettingsKey, name, v);
@@ -155,6 +245,7 @@ class SheetFixture : public HiveSandbox {
     std::vector<std::string> popupLog_;
     std::vector<std::size_t> preparedAfterRequests_;  // requests made before each PrepareOpen
     std::vector<CycleResult> cycles_;
+    TrayRecord tray_;
     int ended_ = 0;
     int storeSaveIntervalMs_ = kStoreSaveIntervalMs;
     std::unique_ptr<CToolSheet> sheet_;

@@ -52,14 +52,14 @@ TEST_F(SheetModalityTest, AboutBoxLeavesOtherWindowsAndTheTrayWorking) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
     CToolSheet& sheet = StartedSheet();
     Bystander popup;
-    sheet.OnCommand(kCmdTool);
+    Command(sheet, kCmdTool);
     QPushButton* ok = sheet.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok);
     bool reached = false;
     bool blocksTheSheet = false;
     const std::size_t cyclesBefore = cycles_.size();
     WhenNested([&] {
-        CAboutDlg* about = sheet.AboutDialog();
-        ASSERT_TRUE(about->isVisible());
+        CAboutDlg* about = AboutDialog(sheet);
+        ASSERT_TRUE(about && about->isVisible());
         reached = popup.ClickReaches();
         // OK on the sheet would hide it; the box keeps the sheet from taking it.
         QTest::mouseClick(sheet.windowHandle(), Qt::LeftButton, {},
@@ -72,7 +72,7 @@ TEST_F(SheetModalityTest, AboutBoxLeavesOtherWindowsAndTheTrayWorking) {
         EXPECT_TRUE(about->isVisible());
         about->accept();
     });
-    sheet.OnCommand(kCmdAbout);
+    Command(sheet, kCmdAbout);
     EXPECT_TRUE(reached);
     EXPECT_TRUE(blocksTheSheet);
 }
@@ -84,7 +84,7 @@ TEST_F(SheetModalityTest, DeliveryNumberDialogLeavesOtherWindowsWorking) {
     bool reached = false;
     QTimer poller;
     QObject::connect(&poller, &QTimer::timeout, [&] {
-        CDeliveryNoDlg* dlg = sheet_ ? sheet_->OpenDeliveryDialog() : nullptr;
+        CDeliveryNoDlg* dlg = sheet_ ? DeliveryDialog(*sheet_) : nullptr;
         if (!dlg || !dlg->isVisible()) return;
         ++dialogs;
         poller.stop();
@@ -92,7 +92,7 @@ TEST_F(SheetModalityTest, DeliveryNumberDialogLeavesOtherWindowsWorking) {
         // A second request while it is open still opens no second dialog.
         QCoreApplication::postEvent(sheet_.get(), new QEvent(UM_FETCHNEWS));
         Settle();
-        EXPECT_EQ(sheet_->OpenDeliveryDialog(), dlg);
+        EXPECT_EQ(DeliveryDialog(*sheet_), dlg);
         dlg->reject();
     });
     poller.start(10);
@@ -108,8 +108,8 @@ TEST_F(SheetModalityTest, IntervalMessageLeavesOtherWindowsWorking) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     CToolSheet& sheet = StartedSheet();
     Bystander popup;
-    sheet.OnCommand(kCmdTool);
-    sheet.Page().IntervalEdit()->setText(QStringLiteral("2"));
+    Command(sheet, kCmdTool);
+    Page(sheet).IntervalEdit()->setText(QStringLiteral("2"));
     bool told = false;
     bool reached = false;
     WhenNested([&] {

@@ -8,7 +8,6 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMenu>
 #include <QPushButton>
 #include <atomic>
 #include <condition_variable>
@@ -19,11 +18,6 @@
 #include "core/feed/item_store.h"
 #include "core/text/cp932.h"
 #include "desktop/common/qt_text.h"
-#include "desktop/dialogs/about_dialog.h"
-#include "desktop/dialogs/delivery_no_dialog.h"
-#include "desktop/dialogs/error_dialog.h"
-#include "desktop/dialogs/option_page.h"
-#include "desktop/tray/tray_icon.h"
 #include "desktop/tray/tray_notify_event.h"
 #include "sheet_fixture.h"
 
@@ -41,6 +35,11 @@ QString Utf(const char* s) {
     return QString::fromUtf8(s);
 }
 
+// A tooltip the sheet handed to the tray, as text.
+QString Tip(const TrayRecord& tray) {
+    return QStringFromCp932(tray.tip);
+}
+
 }  // namespace
 
 class ToolSheetTest : public SheetFixture {};
@@ -49,24 +48,25 @@ TEST_F(ToolSheetTest, InitialisationAddsTheTrayIconAndRunsTheFirstCycle) {
     Provision();
     network_.Answer(kChannelServer, BodyAnswer(Feed(3)));
     CToolSheet& sheet = StartedSheet();
-    EXPECT_TRUE(sheet.Tray().Added());
+    EXPECT_TRUE(tray_.added);
+    EXPECT_TRUE(tray_.menuExported);
     EXPECT_FALSE(sheet.isVisible());
     EXPECT_EQ(sheet.windowTitle(), Utf("ヴェルモラ"));
-    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
+    EXPECT_EQ(Tip(tray_), Utf("ヴェルモラ"));
     ASSERT_EQ(network_.calls.size(), 1u);
     EXPECT_THAT(cycles_, ElementsAre(CycleResult::News));
-    EXPECT_EQ(sheet.Cycle().Current().Count(), 3);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
-    EXPECT_TRUE(sheet.PollTimer().IsActive());
-    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 60u * 60000u);
+    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:3", "open"));
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
+    EXPECT_TRUE(PollTimer(sheet).IsActive());
+    EXPECT_EQ(PollTimer(sheet).IntervalMs(), 60u * 60000u);
 }
 
 TEST_F(ToolSheetTest, NewsWithPopupSettingOneSlidesThePopupIn) {
     Provision();
     network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    CToolSheet& sheet = StartedSheet();
+    StartedSheet();
     EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
-    EXPECT_FALSE(sheet.Blinking());
+    EXPECT_FALSE(tray_.blinking);
 }
 
 TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
@@ -74,21 +74,16 @@ TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
     CToolSheet& sheet = StartedSheet();
     EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2"));
-    ASSERT_TRUE(sheet.Blinking());
-
-    // The first two ticks show normal, then blink.
-    std::vector<TrayImage> seen;
-    ASSERT_TRUE(WaitFor([&] {
-        if (seen.empty() || seen.back() != sheet.ShownImage()) seen.push_back(sheet.ShownImage());
-        return seen.size() >= 2 && seen.back() == TrayImage::Blink;
-    }));
+    ASSERT_TRUE(tray_.blinking);
+    tray_.image = TrayImage::Blink;  // as the blinking icon may show
 
     PopupLogClear();
     LeftClick(sheet);
     QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-    EXPECT_FALSE(sheet.Blinking());  // at once, before the posted UM_SHOWNEWS
+    EXPECT_FALSE(tray_.blinking);  // at once, before the posted UM_SHOWNEWS
+    EXPECT_EQ(tray_.image, TrayImage::Blink);
     Settle();
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
     EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
     EXPECT_THAT(cycles_, ElementsAre(CycleResult::News, CycleResult::NothingNew));
 }
@@ -122,7 +117,7 @@ TEST_F(ToolSheetTest, NothingNewOnlyHandsThePopupTheFeed) {
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
     Settle();
     EXPECT_THAT(popupLog_, ElementsAre("setchannel:2"));
-    EXPECT_FALSE(sheet.Blinking());
+    EXPECT_FALSE(tray_.blinking);
 }
 
 TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
@@ -130,19 +125,19 @@ TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     CToolSheet& sheet = StartedSheet();
     std::vector<QString> messages;
-    sheet.Page().SetMessageSink([&](const QString& m) { messages.push_back(m); });
-    const std::uint64_t before = sheet.PollTimer().IntervalMs();
+    Page(sheet).SetMessageSink([&](const QString& m) { messages.push_back(m); });
+    const std::uint64_t before = PollTimer(sheet).IntervalMs();
 
-    sheet.OnCommand(kCmdTool);
+    Command(sheet, kCmdTool);
     ASSERT_TRUE(sheet.isVisible());
-    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("60"));
+    EXPECT_EQ(Page(sheet).IntervalEdit()->text(), Utf("60"));
 
     for (const char* wrong : {"4", "1000", ""}) {
-        sheet.Page().IntervalEdit()->setText(Utf(wrong));
+        Page(sheet).IntervalEdit()->setText(Utf(wrong));
         sheet.accept();
         EXPECT_TRUE(sheet.isVisible()) << wrong;
         EXPECT_EQ(UserDword("Reread"), 0xDEADBEEFu) << wrong;
-        EXPECT_EQ(sheet.PollTimer().IntervalMs(), before);
+        EXPECT_EQ(PollTimer(sheet).IntervalMs(), before);
     }
     ASSERT_EQ(messages.size(), 3u);
     EXPECT_EQ(messages[0], IntervalRangeMessage());
@@ -150,20 +145,24 @@ TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
     EXPECT_EQ(messages[1], IntervalRangeMessage());
     EXPECT_EQ(messages[2], WholeNumberMessage());
 
-    sheet.Page().IntervalEdit()->setText(Utf("999"));
+    Page(sheet).IntervalEdit()->setText(Utf("999"));
     sheet.accept();
     EXPECT_FALSE(sheet.isVisible());
     EXPECT_EQ(UserDword("Reread"), 999u);
-    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 59940000u);
-    EXPECT_TRUE(sheet.PollTimer().IsActive());
+    EXPECT_EQ(PollTimer(sheet).IntervalMs(), 59940000u);
+    EXPECT_TRUE(PollTimer(sheet).IsActive());
 
-    sheet.OnCommand(kCmdTool);
-    sheet.Page().IntervalEdit()->setText(Utf("30"));
+    Command(sheet, kCmdTool);
+    Page(sheet).IntervalEdit()->setText(Utf("30"));
     sheet.accept();
     EXPECT_EQ(UserDword("Reread"), 30u);
     EXPECT_EQ(UserDword("popup"), 1u);
-    EXPECT_EQ(sheet.PollTimer().IntervalMs(), 1800000u);
-    EXPECT_EQ(sheet.Cycle().Settings().pollMinutes, 30u);
+    EXPECT_EQ(PollTimer(sheet).IntervalMs(), 1800000u);
+    // The cycle got the interval too: it restarts the timer with it.
+    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
+    Settle();
+    EXPECT_EQ(cycles_.size(), 2u);
+    EXPECT_EQ(PollTimer(sheet).IntervalMs(), 1800000u);
 }
 
 TEST_F(ToolSheetTest, HiddenPopupChoiceRoundTripsAndCancelForgetsEdits) {
@@ -173,19 +172,19 @@ TEST_F(ToolSheetTest, HiddenPopupChoiceRoundTripsAndCancelForgetsEdits) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     CToolSheet& sheet = StartedSheet();
     std::vector<QString> messages;
-    sheet.Page().SetMessageSink([&](const QString& m) { messages.push_back(m); });
+    Page(sheet).SetMessageSink([&](const QString& m) { messages.push_back(m); });
 
-    sheet.OnCommand(kCmdTool);
-    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("2"));  // shown unchanged
+    Command(sheet, kCmdTool);
+    EXPECT_EQ(Page(sheet).IntervalEdit()->text(), Utf("2"));  // shown unchanged
     sheet.accept();
     EXPECT_TRUE(sheet.isVisible());
     EXPECT_EQ(messages.size(), 1u);
-    sheet.Page().IntervalEdit()->setText(Utf("45"));
+    Page(sheet).IntervalEdit()->setText(Utf("45"));
     sheet.reject();
     EXPECT_FALSE(sheet.isVisible());
-    sheet.OnCommand(kCmdTool);
-    EXPECT_EQ(sheet.Page().IntervalEdit()->text(), Utf("2"));
-    sheet.Page().IntervalEdit()->setText(Utf("10"));
+    Command(sheet, kCmdTool);
+    EXPECT_EQ(Page(sheet).IntervalEdit()->text(), Utf("2"));
+    Page(sheet).IntervalEdit()->setText(Utf("10"));
     sheet.accept();
     EXPECT_EQ(UserDword("popup"), 0u);
     EXPECT_EQ(UserDword("Reread"), 10u);
@@ -203,7 +202,7 @@ TEST_F(ToolSheetTest, KeysAreSwallowedWhileHidden) {
     EXPECT_EQ(UserDword("Reread"), 0xDEADBEEFu);
 
     // Shown, the same keys act: Escape hides the sheet.
-    sheet.OnCommand(kCmdTool);
+    Command(sheet, kCmdTool);
     ASSERT_TRUE(sheet.isVisible());
     QKeyEvent escape2(QEvent::KeyPress, Qt::Key_Escape, Qt::NoModifier);
     QCoreApplication::sendEvent(&sheet, &escape2);
@@ -243,36 +242,36 @@ TEST_F(ToolSheetTest, FailedFetchShowsErrorAndTheClickShowsTheDialog) {
     network_.Answer(kChannelServer, HeaderAnswer(404, "Not Found"));
     CToolSheet& sheet = StartedSheet();
     // The first fetch after start fails quietly.
-    EXPECT_EQ(sheet.Errors().Code(), 0);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
-    EXPECT_TRUE(sheet.PollTimer().IsActive());
+    EXPECT_EQ(ErrorDialog()->Code(), 0);
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
+    EXPECT_TRUE(PollTimer(sheet).IsActive());
 
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
     Settle();
-    EXPECT_EQ(sheet.Errors().Code(), 404);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
-    EXPECT_EQ(sheet.TrayTip(), Utf("通信エラー"));
-    EXPECT_FALSE(sheet.PollTimer().IsActive());
+    EXPECT_EQ(ErrorDialog()->Code(), 404);
+    EXPECT_EQ(tray_.image, TrayImage::Error);
+    EXPECT_EQ(Tip(tray_), Utf("通信エラー"));
+    EXPECT_FALSE(PollTimer(sheet).IsActive());
 
     // The click shows the dialog; the cycle it starts succeeds and resets the error.
     network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
     LeftClick(sheet);
     QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-    ASSERT_TRUE(sheet.ErrorDialog()->isVisible());
-    EXPECT_EQ(sheet.ErrorDialog()->TitleText(), Utf("通信エラー"));
-    EXPECT_EQ(sheet.ErrorDialog()->MessageText(), Utf("サーバにアクセスできません。 (404)"));
+    ASSERT_TRUE(ErrorDialog()->isVisible());
+    EXPECT_EQ(ErrorDialog()->TitleText(), Utf("通信エラー"));
+    EXPECT_EQ(ErrorDialog()->MessageText(), Utf("サーバにアクセスできません。 (404)"));
     Settle();
-    EXPECT_EQ(sheet.Errors().Code(), 0);
-    EXPECT_TRUE(sheet.ErrorDialog()->isVisible());
-    EXPECT_EQ(sheet.ErrorDialog()->TitleText(), QString());
-    EXPECT_EQ(sheet.ErrorDialog()->MessageText(), QString());
+    EXPECT_EQ(ErrorDialog()->Code(), 0);
+    EXPECT_TRUE(ErrorDialog()->isVisible());
+    EXPECT_EQ(ErrorDialog()->TitleText(), QString());
+    EXPECT_EQ(ErrorDialog()->MessageText(), QString());
     // The tooltip keeps the error's title until the dialog is closed.
-    EXPECT_EQ(sheet.TrayTip(), Utf("通信エラー"));
+    EXPECT_EQ(Tip(tray_), Utf("通信エラー"));
 
-    sheet.ErrorDialog()->reject();
-    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
-    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    ErrorDialog()->reject();
+    EXPECT_FALSE(ErrorDialog()->isVisible());
+    EXPECT_EQ(Tip(tray_), Utf("ヴェルモラ"));
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
 }
 
 TEST_F(ToolSheetTest, ClosingTheErrorDialogClearsTheErrorBeforeItHides) {
@@ -283,20 +282,20 @@ TEST_F(ToolSheetTest, ClosingTheErrorDialogClearsTheErrorBeforeItHides) {
     Settle();
     LeftClick(sheet);
     QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-    ASSERT_TRUE(sheet.ErrorDialog()->isVisible());
+    ASSERT_TRUE(ErrorDialog()->isVisible());
     bool clearedWhileVisible = false;
-    QObject::connect(sheet.ErrorDialog(), &QDialog::rejected,
-                     [&] { clearedWhileVisible = sheet.Errors().Code() == 0; });
-    sheet.ErrorDialog()->CloseButton()->click();
+    QObject::connect(ErrorDialog(), &QDialog::rejected,
+                     [&] { clearedWhileVisible = ErrorDialog()->Code() == 0; });
+    ErrorDialog()->CloseButton()->click();
     EXPECT_TRUE(clearedWhileVisible);
-    EXPECT_EQ(sheet.Errors().Code(), 0);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_EQ(ErrorDialog()->Code(), 0);
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
     // The cycle the click started now succeeds; a click then opens nothing.
     network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
     Settle();
     LeftClick(sheet);
     Settle();
-    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
+    EXPECT_FALSE(ErrorDialog()->isVisible());
 }
 
 TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
@@ -306,7 +305,7 @@ TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
     // Cancels every delivery number dialog as soon as it is open.
     QTimer poller;
     QObject::connect(&poller, &QTimer::timeout, [&] {
-        CDeliveryNoDlg* dlg = sheet_ ? sheet_->OpenDeliveryDialog() : nullptr;
+        CDeliveryNoDlg* dlg = sheet_ ? DeliveryDialog(*sheet_) : nullptr;
         if (!dlg || !dlg->isVisible()) return;
         ++dialogs;
         prompts.push_back(dlg->Prompt());
@@ -321,9 +320,9 @@ TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
     CToolSheet& sheet = StartedSheet();
     ASSERT_TRUE(WaitFor([&] { return dialogs == 1 && !cycles_.empty(); }));
     EXPECT_EQ(prompts[0], DeliveryNumberPrompt());
-    EXPECT_EQ(sheet.Errors().Code(), kErrorAuthentication);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
-    EXPECT_EQ(sheet.TrayTip(), Utf("認証エラー"));
+    EXPECT_EQ(ErrorDialog()->Code(), kErrorAuthentication);
+    EXPECT_EQ(tray_.image, TrayImage::Error);
+    EXPECT_EQ(Tip(tray_), Utf("認証エラー"));
 
     // The click posts UM_SHOWNEWS twice; the first cycle asks with the
     // wrong-number prompt, the second finds the dialog open.
@@ -332,7 +331,7 @@ TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
     Settle();
     EXPECT_EQ(dialogs, 2);
     EXPECT_EQ(prompts[1], WrongDeliveryNumberPrompt());
-    EXPECT_FALSE(sheet.ErrorDialog()->isVisible());
+    EXPECT_FALSE(ErrorDialog()->isVisible());
     EXPECT_TRUE(network_.calls.empty());
 }
 
@@ -341,10 +340,11 @@ TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
     network_.Answer(kChannelServer, BodyAnswer(Feed(4)));
     CToolSheet& sheet = StartedSheet();
     fs::remove(DataFile());  // written after the cycle; written again at the end
-    EXPECT_TRUE(sheet.OnCommand(kCmdExit));
+    Command(sheet, kCmdExit);
     EXPECT_EQ(ended_, 1);
     EXPECT_TRUE(sheet.Saved());
-    EXPECT_FALSE(sheet.Tray().Added());
+    EXPECT_FALSE(tray_.added);
+    EXPECT_FALSE(PollTimer(sheet).IsActive());
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(DataFile(), stored));
     EXPECT_EQ(stored.Count(), 4);
@@ -367,15 +367,6 @@ TEST_F(ToolSheetTest, UnreadableStoreIsNotReplacedAtTheEnd) {
 }
 
 namespace {
-
-std::vector<std::string> StoredHeadlines(const fs::path& file) {
-    FeedChannel stored;
-    std::vector<std::string> out;
-    if (!LoadItemStore(file, stored)) return {"(unreadable)"};
-    for (const FeedItem* item = stored.First(); item; item = item->Next())
-        out.emplace_back(std::string(item->Headline()) + (item->read ? "+" : ""));
-    return out;
-}
 
 // Writes beyond `bytes` fail with EFBIG while it lives (SIGXFSZ ignored).
 class FileSizeLimit {
@@ -405,7 +396,7 @@ TEST_F(ToolSheetTest, ChangedFeedIsSavedAtOnceThenAtMostOncePerInterval) {
     CToolSheet& sheet = MakeSheet();
     sheet.OnInitDialog();
     std::vector<bool> saves;
-    QObject::connect(sheet.Saver(), &StoreSaver::saved, [&](bool ok) { saves.push_back(ok); });
+    QObject::connect(&Saver(sheet), &StoreSaver::saved, [&](bool ok) { saves.push_back(ok); });
     Settle();
     // The first cycle's feed is on disk at once, not only at the end.
     ASSERT_EQ(saves.size(), 1u);
@@ -414,7 +405,7 @@ TEST_F(ToolSheetTest, ChangedFeedIsSavedAtOnceThenAtMostOncePerInterval) {
     // The same feed again: nothing to write.
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
     Settle();
-    EXPECT_FALSE(sheet.Saver()->Pending());
+    EXPECT_FALSE(Saver(sheet).Pending());
 
     // Two changes within the interval make one write, once it has passed.
     network_.Replace(kChannelServer, BodyAnswer(Feed(4)));
@@ -424,19 +415,11 @@ TEST_F(ToolSheetTest, ChangedFeedIsSavedAtOnceThenAtMostOncePerInterval) {
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
     Settle();
     EXPECT_EQ(saves.size(), 1u);
-    EXPECT_TRUE(sheet.Saver()->Pending());
+    EXPECT_TRUE(Saver(sheet).Pending());
     ASSERT_TRUE(WaitFor([&] { return saves.size() == 2u; }));
     EXPECT_EQ(StoredHeadlines(DataFile()).size(), 5u);
-
-    // A read mark that changes is written too, after the interval.
-    sheet.Cycle().Current().First()->read = 1;
-    sheet.Saver()->FeedMayHaveChanged();
-    Settle();
-    EXPECT_EQ(saves.size(), 2u);
-    ASSERT_TRUE(WaitFor([&] { return saves.size() == 3u; }));
-    EXPECT_EQ(StoredHeadlines(DataFile()).front(), "item0+");
-    EXPECT_TRUE(saves.at(2));
-    EXPECT_EQ(sheet.Errors().Code(), 0);
+    EXPECT_TRUE(saves.at(1));
+    EXPECT_EQ(ErrorDialog()->Code(), 0);
 }
 
 TEST_F(ToolSheetTest, FailedSaveIsReportedKeepsTheOldStoreAndIsRetried) {
@@ -457,25 +440,25 @@ TEST_F(ToolSheetTest, FailedSaveIsReportedKeepsTheOldStoreAndIsRetried) {
     EXPECT_NE(said.find("cannot save the news to " + DataFile().string() + ": File too large"),
               std::string::npos)
         << said;
-    EXPECT_EQ(sheet.Errors().Code(), kErrorStoreSave);
-    EXPECT_EQ(sheet.Errors().Detail(), EFBIG);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Error);
-    EXPECT_EQ(sheet.TrayTip(), Utf("保存エラー"));
-    EXPECT_EQ(text::Cp932ToUtf8(sheet.Errors().MessageLine()),
+    EXPECT_EQ(ErrorDialog()->Code(), kErrorStoreSave);
+    EXPECT_EQ(tray_.image, TrayImage::Error);
+    EXPECT_EQ(Tip(tray_), Utf("保存エラー"));
+    // The detail is the system's error number.
+    EXPECT_EQ(ErrorDialog()->MessageText().toStdString(),
               "ニュースの保存に失敗しました。 (" + std::to_string(EFBIG) + ")");
     EXPECT_EQ(ReadBytes(DataFile()), old);
     EXPECT_EQ(std::distance(fs::directory_iterator(DataFile().parent_path()), {}), 1)
         << "a temporary was left";
-    EXPECT_TRUE(sheet.Saver()->Pending());
+    EXPECT_TRUE(Saver(sheet).Pending());
 
     // Room again: the next cycle, with the same feed, writes it.
     full.reset();
     QObject::disconnect(&sheet, &CToolSheet::cycleFinished, nullptr, nullptr);
     QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    ASSERT_TRUE(WaitFor([&] { return !sheet.Saver()->Pending(); }));
+    ASSERT_TRUE(WaitFor([&] { return !Saver(sheet).Pending(); }));
     EXPECT_EQ(StoredHeadlines(DataFile()).size(), 30u);
-    EXPECT_EQ(sheet.Errors().Code(), 0);
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
+    EXPECT_EQ(ErrorDialog()->Code(), 0);
+    EXPECT_EQ(tray_.image, TrayImage::Normal);
 
     // A save that fails at the end says so and leaves the last good store.
     const std::string good = ReadBytes(DataFile());
@@ -523,11 +506,13 @@ TEST_F(ToolSheetTest, QuitDuringATransferLetsTheCycleUnwindFirst) {
     services.network = &stalling;
     services.clock = &clock_;
     services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
+    services.makeTray = TrayRecorder();
     CToolSheet sheet(QStringLiteral("ツール"), startup, services);
-    bool busyAtEnd = true;
+    std::vector<std::string> order;
     int endings = 0;
+    QObject::connect(&sheet, &CToolSheet::cycleFinished, [&] { order.push_back("cycle"); });
     QObject::connect(&sheet, &CToolSheet::ended, [&] {
-        busyAtEnd = sheet.Cycle().Busy();
+        order.push_back("end");
         ++endings;
     });
     // "終了" chosen while the request hangs (as SIGTERM would arrive).
@@ -537,11 +522,12 @@ TEST_F(ToolSheetTest, QuitDuringATransferLetsTheCycleUnwindFirst) {
     };
     sheet.OnInitDialog();
     ASSERT_TRUE(WaitFor([&] { return endings == 1; }));
-    EXPECT_FALSE(busyAtEnd);
+    // The cycle had returned when the end was made.
+    EXPECT_THAT(order, ElementsAre("cycle", "end"));
     EXPECT_TRUE(sheet.Saved());
     // The second server was not tried after the quit.
     EXPECT_EQ(stalling.calls, 1);
-    EXPECT_FALSE(sheet.Tray().Added());
+    EXPECT_FALSE(tray_.added);
 }
 
 TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
@@ -549,7 +535,7 @@ TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
     bool dialogWasOpen = false;
     QTimer poller;
     QObject::connect(&poller, &QTimer::timeout, [&] {
-        CDeliveryNoDlg* dlg = sheet_ ? sheet_->OpenDeliveryDialog() : nullptr;
+        CDeliveryNoDlg* dlg = sheet_ ? DeliveryDialog(*sheet_) : nullptr;
         if (!dlg || !dlg->isVisible() || dialogWasOpen) return;
         dialogWasOpen = true;
         dlg->NumberEdit()->setText(Utf("D1"));
@@ -561,74 +547,43 @@ TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
     ASSERT_TRUE(WaitFor([&] { return ended_ == 1; }));
     EXPECT_TRUE(dialogWasOpen);
     EXPECT_TRUE(sheet_->Saved());
-    EXPECT_EQ(sheet_->OpenDeliveryDialog(), nullptr);
+    EXPECT_EQ(DeliveryDialog(*sheet_), nullptr);
     // The typed number was not sent: no registration during the quit.
     EXPECT_TRUE(network_.calls.empty());
 }
 
-TEST_F(ToolSheetTest, TrayHostRecreatedShowsNormalIconAndStringTip) {
-    Provision("\"Title\"=\"Custom title\"\n");
-    network_.Answer(kChannelServer, HeaderAnswer(401, "Unauthorized"));
-    CToolSheet& sheet = StartedSheet();
-    EXPECT_EQ(sheet.TrayTip(), Utf("Custom title"));
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    Settle();
-    ASSERT_EQ(sheet.ShownImage(), TrayImage::Error);
-    emit sheet.Tray().hostRecreated();
-    EXPECT_EQ(sheet.ShownImage(), TrayImage::Normal);
-    EXPECT_EQ(sheet.TrayTip(), Utf("ヴェルモラ"));
-    EXPECT_TRUE(sheet.Tray().Added());
-}
-
-TEST_F(ToolSheetTest, LongTitleIsCutForTheTooltip) {
+TEST_F(ToolSheetTest, TitleFromTheSettingsNamesTheSheetAndTheTip) {
     std::string title;
     for (int i = 0; i < 40; ++i) title += "ニ";
     Provision("\"Title\"=\"" + title + "\"\n");
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     CToolSheet& sheet = StartedSheet();
     EXPECT_EQ(sheet.windowTitle(), QString::fromStdString(title));
-    const std::string tip = Cp932FromQString(sheet.TrayTip());
-    EXPECT_EQ(tip.size(), 62u);
-    EXPECT_EQ(sheet.TrayTip(), QString::fromStdString(title).left(31));
+    // Whole: the tray cuts it to its limit.
+    EXPECT_EQ(text::Cp932ToUtf8(tray_.tip), title);
 }
 
-TEST_F(ToolSheetTest, OverlayImagesAndTheirFallback) {
+TEST_F(ToolSheetTest, AnotherCommandDoesNothing) {
     Provision();
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     CToolSheet& sheet = StartedSheet();
-    const QImage normal = sheet.IconFor(TrayImage::Normal).pixmap(32, 32).toImage();
-    const QImage error = sheet.IconFor(TrayImage::Error).pixmap(32, 32).toImage();
-    EXPECT_NE(normal, error);
-    sheet_.reset();
-
-    // A base the composition cannot use: the normal image stands in.
-    QImage tiny(1, 1, QImage::Format_ARGB32);
-    tiny.fill(Qt::red);
-    CToolSheet& broken = MakeSheet(tiny);
-    broken.OnInitDialog();
+    Command(sheet, 12345);
     Settle();
-    EXPECT_EQ(broken.IconFor(TrayImage::Error).cacheKey(),
-              broken.IconFor(TrayImage::Normal).cacheKey());
-    EXPECT_FALSE(broken.IconFor(TrayImage::Error).isNull());
+    EXPECT_FALSE(sheet.isVisible());
+    EXPECT_FALSE(AboutDialog(sheet)->isVisible());
+    EXPECT_EQ(ended_, 0);
+    EXPECT_TRUE(tray_.added);
+    EXPECT_EQ(network_.calls.size(), 1u);
 }
 
-TEST_F(ToolSheetTest, TrayMenuHasItsEntriesInOrder) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
-    CToolSheet& sheet = StartedSheet();
-    std::unique_ptr<QMenu> menu = sheet.BuildTrayMenu();
-    const QList<QAction*> actions = menu->actions();
-    ASSERT_EQ(actions.size(), 5);
-    EXPECT_EQ(actions[0]->text(), Utf("ツール"));
-    EXPECT_EQ(actions[0]->data().toInt(), kCmdTool);
-    EXPECT_EQ(actions[1]->text(), Utf("ヘルプ"));
-    EXPECT_EQ(actions[1]->data().toInt(), kCmdHelp);
-    EXPECT_EQ(actions[2]->text(), Utf("バージョン情報"));
-    EXPECT_EQ(actions[2]->data().toInt(), kCmdAbout);
-    EXPECT_TRUE(actions[3]->isSeparator());
-    EXPECT_EQ(actions[4]->text(), Utf("終了"));
-    EXPECT_EQ(actions[4]->data().toInt(), kCmdExit);
-    EXPECT_FALSE(sheet.OnCommand(12345));
+TEST_F(ToolSheetTest, WithoutATrayNewsSlidesThePopupInInsteadOfBlinking) {
+    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
+    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
+    tray_.withoutTray = true;
+    StartedSheet();
+    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
+    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
+    EXPECT_FALSE(tray_.blinking);
 }
 
 TEST_F(ToolSheetTest, AboutShowsIdentitiesAndCompanyLabel) {
@@ -639,11 +594,12 @@ TEST_F(ToolSheetTest, AboutShowsIdentitiesAndCompanyLabel) {
     CToolSheet& sheet = StartedSheet();
     QStringList seen;
     WhenNested([&] {
-        CAboutDlg* about = sheet.AboutDialog();
+        CAboutDlg* about = AboutDialog(sheet);
+        ASSERT_NE(about, nullptr);
         for (int id : {1019, 1014, 1015, 1021, 1020}) seen << about->Field(id)->text();
         about->accept();
     });
-    sheet.OnCommand(kCmdAbout);
+    Command(sheet, kCmdAbout);
     EXPECT_THAT(seen,
                 ElementsAre(Utf("ヴェルモラ 1.0.1"), Utf("G9"), Utf("C1"), QString(), Utf("D5")));
 }
