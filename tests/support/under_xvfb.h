@@ -1,51 +1,84 @@
 #pragma once
-// Programs whose pictures must be painted by a real X server run themselves
-// again under xvfb-run.
+// Programs whose pictures must be painted by a real X server start a private
+// Xvfb of their own and run their tests on it.
 
 #include <gtest/gtest.h>
+#include <poll.h>
+#include <signal.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QApplication>
-#include <QByteArray>
 #include <QtGlobal>
+#include <cstdlib>
 #include <string>
-#include <vector>
 
 namespace velmora::test_support {
 
-// Unless already under it, replaces this process with the same command line
-// under xvfb-run; returns only when that is not possible (no xvfb-run).
-inline void RunAgainUnderXvfb(int argc, char** argv) {
-    if (!qgetenv("VELMORA_UNDER_XVFB").isEmpty()) return;
-    std::vector<std::string> words = {"xvfb-run",
-                                      "-a",
-                                      "-s",
-                                      "-screen 0 1024x768x24",
-                                      "env",
-                                      "VELMORA_UNDER_XVFB=1",
-                                      "QT_QPA_PLATFORM=xcb",
-                                      argv[0]};
-    for (int i = 1; i < argc; ++i) words.emplace_back(argv[i]);
-    std::vector<char*> args;
-    for (std::string& w : words) args.push_back(w.data());
-    args.push_back(nullptr);
-    execvp("xvfb-run", args.data());
-}
+// A virtual X server on the first free display. The server itself picks the
+// number and writes it once it accepts connections, so programs started side
+// by side never race for one display.
+class PrivateXServer {
+  public:
+    PrivateXServer() = default;
+    PrivateXServer(const PrivateXServer&) = delete;
+    PrivateXServer& operator=(const PrivateXServer&) = delete;
+    ~PrivateXServer() {
+        if (pid_ <= 0) return;
+        ::kill(pid_, SIGTERM);
+        ::waitpid(pid_, nullptr, 0);
+    }
 
-// The main of a test program that needs a real X server: it runs again under
-// xvfb-run (without it the tests skip themselves), except to list its tests,
-// which needs no display.
+    // The display name (":N"), or empty when Xvfb cannot run here.
+    std::string Start() {
+        int fds[2];
+        if (::pipe(fds) != 0) return {};
+        pid_ = ::fork();
+        if (pid_ == 0) {
+            ::close(fds[0]);
+            const std::string fd = std::to_string(fds[1]);
+            ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
+                     "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
+            ::_exit(127);
+        }
+        ::close(fds[1]);
+        std::string number;
+        pollfd wait{fds[0], POLLIN, 0};
+        char c = 0;
+        while (pid_ > 0 && ::poll(&wait, 1, 30000) == 1 && ::read(fds[0], &c, 1) == 1 && c != '\n')
+            number += c;
+        ::close(fds[0]);
+        return number.empty() ? std::string() : ":" + number;
+    }
+
+  private:
+    pid_t pid_ = -1;
+};
+
+// The main of a test program that needs a real X server: its tests run on a
+// private Xvfb (without one they skip themselves), except when it only lists
+// its tests, which needs no display.
 inline int RunTestsUnderXvfb(int argc, char** argv) {
     bool listing = false;
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
-    if (!listing) RunAgainUnderXvfb(argc, argv);
+    PrivateXServer server;
+    if (!listing) {
+        if (const std::string display = server.Start(); !display.empty()) {
+            ::setenv("DISPLAY", display.c_str(), 1);
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+    }
     // The web engine's sandbox cannot run as root.
     if (geteuid() == 0) qputenv("QTWEBENGINE_DISABLE_SANDBOX", "1");
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
-    QApplication app(argc, argv);
-    ::testing::InitGoogleTest(&argc, argv);
-    return RUN_ALL_TESTS();
+    int status = 0;
+    {
+        QApplication app(argc, argv);
+        ::testing::InitGoogleTest(&argc, argv);
+        status = RUN_ALL_TESTS();
+    }
+    return status;
 }
 
 }  // namespace velmora::test_support

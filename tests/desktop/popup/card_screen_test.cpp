@@ -52,7 +52,7 @@ Area FindColor(const QImage& image, const QColor& color) {
 class CardScreenTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (qgetenv("QT_QPA_PLATFORM") != "xcb") GTEST_SKIP() << "needs xvfb-run";
+        if (qgetenv("QT_QPA_PLATFORM") != "xcb") GTEST_SKIP() << "needs Xvfb";
         server.AddPicture("/wide.png", {240, 80}, kWideColor);
         server.AddPicture("/small.png", {60, 40}, kSmallColor);
         popup.SetLauncher(launches.Launcher());

@@ -48,7 +48,7 @@ QStringList At(QPoint p) {
 class PopupPointerTest : public ::testing::Test {
   protected:
     void SetUp() override {
-        if (qgetenv("QT_QPA_PLATFORM") != "xcb") GTEST_SKIP() << "needs xvfb-run";
+        if (qgetenv("QT_QPA_PLATFORM") != "xcb") GTEST_SKIP() << "needs Xvfb";
         if (QStandardPaths::findExecutable(QStringLiteral("xdotool")).isEmpty())
             GTEST_SKIP() << "needs xdotool";
         // No card process: the buttons are what is tested.
