@@ -40,6 +40,7 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
+    swap(items_, other.items_);
     swap(arena_, other.arena_);
 }
 
@@ -52,6 +53,7 @@ void FeedChannel::Clear() {
     // so releasing the arena ends every item without visiting each.
     arena_.reset();
     first_ = last_ = cursor_ = nullptr;
+    items_.clear();
     count_ = 0;
 }
 
@@ -83,6 +85,7 @@ FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
         last_->next_ = clone;
         last_ = clone;
     }
+    items_.push_back(clone);
     ++count_;
     cursor_ = clone;
     return clone;
@@ -97,6 +100,10 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
 
 namespace {
 
+// How many items ahead a walk asks for: the items have long left the caches
+// when a poll merges them, and one at a time each would cost a full wait.
+constexpr std::size_t kAhead = 8;
+
 // The current feed's items by headline, first occurrence winning: open
 // addressing over a table at least twice the item count. A slot keeps the
 // headline's hash, so that a probe past another headline does not visit it.
@@ -106,7 +113,10 @@ class HeadlineIndex {
         std::size_t size = 16;
         while (size < 2 * static_cast<std::size_t>(current.Count())) size *= 2;
         slots_.assign(size, Slot{});
-        for (const FeedItem* item = current.First(); item; item = item->Next()) {
+        const std::span<FeedItem* const> items = current.Items();
+        for (std::size_t i = 0; i < items.size(); ++i) {
+            if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
+            const FeedItem* item = items[i];
             Slot* slot = Probe(*item);
             if (!slot->item) *slot = Slot{item->HeadlineHash(), item};  // else the first decides
         }
@@ -139,7 +149,10 @@ const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& n
     HeadlineIndex index(current);
     news = false;
     const FeedItem* last = nullptr;
-    for (FeedItem* p = incoming.First(); p; p = p->Next()) {
+    const std::span<FeedItem* const> items = incoming.Items();
+    for (std::size_t i = 0; i < items.size(); ++i) {
+        if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
+        FeedItem* p = items[i];
         const FeedItem* q = index.Find(*p);
         if (q && q->DateText() == p->DateText()) {
             p->read = q->read;

@@ -6,8 +6,10 @@
 #include <cstdint>
 #include <memory>
 #include <memory_resource>
+#include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/feed/feed_item.h"
 
@@ -49,6 +51,8 @@ class FeedChannel {
 
     FeedItem* First() const { return first_; }
     FeedItem* Last() const { return last_; }
+    // The items in list order, for walks that need not follow the links.
+    std::span<FeedItem* const> Items() const { return items_; }
 
     // The shared walk: MoveFirst, then MoveNext until it gives nullptr. Two
     // walks over one channel must not interleave.
@@ -86,6 +90,9 @@ class FeedChannel {
     FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;
+    // The same items again: a walk over an array lets the processor fetch
+    // many items at once, where following the links fetches one at a time.
+    std::vector<FeedItem*> items_;
     std::string title_;
     std::string link_;
     std::string description_;

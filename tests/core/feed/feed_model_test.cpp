@@ -26,6 +26,17 @@ void Fill(FeedChannel& channel, const std::vector<Entry>& entries) {
     }
 }
 
+// The item array agrees with the links, both ways.
+bool ItemsFollowTheList(const FeedChannel& channel) {
+    std::vector<FeedItem*> linked, reversed;
+    for (FeedItem* item = channel.First(); item; item = item->Next()) linked.push_back(item);
+    for (FeedItem* item = channel.Last(); item; item = item->Prev())
+        reversed.insert(reversed.begin(), item);
+    const auto items = channel.Items();
+    return linked == reversed && std::vector<FeedItem*>(items.begin(), items.end()) == linked &&
+           static_cast<std::int32_t>(linked.size()) == channel.Count();
+}
+
 std::vector<int> ReadMarks(const FeedChannel& channel) {
     std::vector<int> marks;
     for (const FeedItem* item = channel.First(); item; item = item->Next()) {
@@ -185,7 +196,9 @@ TEST(FeedChannel, ClearEmptiesEverythingButTheIdentity) {
     Fill(channel, {{"a", ""}, {"b", ""}});
     EXPECT_EQ(channel.Link(), "a&b");
 
+    EXPECT_TRUE(ItemsFollowTheList(channel));
     channel.Clear();
+    EXPECT_TRUE(ItemsFollowTheList(channel));
     EXPECT_EQ(channel.Title(), "");
     EXPECT_EQ(channel.Link(), "");
     EXPECT_EQ(channel.Description(), "");
@@ -210,12 +223,18 @@ TEST(FeedChannel, SwapAndMoveExchangeWholeFeeds) {
     EXPECT_EQ(current.IssuedId(), "id");
     EXPECT_EQ(current.Colors().text, 3u);
     EXPECT_EQ(incoming.Count(), 1);
+    EXPECT_TRUE(ItemsFollowTheList(current));
+    EXPECT_TRUE(ItemsFollowTheList(incoming));
 
     FeedChannel moved(std::move(current));
     EXPECT_EQ(moved.Count(), 2);
     EXPECT_EQ(moved.Last()->Headline(), "new2");
+    EXPECT_TRUE(ItemsFollowTheList(moved));
+    EXPECT_TRUE(ItemsFollowTheList(current));
     incoming = std::move(moved);
     EXPECT_EQ(incoming.Count(), 2);
+    EXPECT_TRUE(ItemsFollowTheList(incoming));
+    EXPECT_TRUE(ItemsFollowTheList(moved));
 }
 
 // Items keep their texts in storage the channel owns: it must travel with
