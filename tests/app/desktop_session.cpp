@@ -50,42 +50,16 @@ void DesktopSession::Stop() {
         connectionName_.clear();
     }
     EndProcess(bus_);
-    EndProcess(xvfb_);
+    xserver_.Stop();
 }
 
 bool DesktopSession::StartX(std::string& why) {
-    const QString xvfb = QStandardPaths::findExecutable(QStringLiteral("Xvfb"));
-    if (xvfb.isEmpty()) {
-        why = "Xvfb is not installed";
+    const std::string display = xserver_.Start();
+    if (display.empty()) {
+        why = "Xvfb is not installed or names no display";
         return false;
     }
-    // The server picks a free display itself and writes its number to our pipe,
-    // so tests running side by side never share one. Without -noreset it
-    // resets when its last client leaves, and a program starting right then
-    // cannot connect.
-    xvfb_ = std::make_unique<QProcess>();
-    xvfb_->setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    xvfb_->start(xvfb,
-                 {QStringLiteral("-displayfd"), QStringLiteral("1"), QStringLiteral("-noreset"),
-                  QStringLiteral("-nolisten"), QStringLiteral("tcp"), QStringLiteral("-screen"),
-                  QStringLiteral("0"), QStringLiteral("1024x768x24")});
-    if (!xvfb_->waitForStarted(kStartMs)) {
-        why = "Xvfb does not start";
-        return false;
-    }
-    QElapsedTimer clock;
-    clock.start();
-    while (!xvfb_->canReadLine() && xvfb_->state() == QProcess::Running &&
-           clock.elapsed() < kStartMs) {
-        xvfb_->waitForReadyRead(100);
-    }
-    bool ok = false;
-    const int number = xvfb_->readLine().trimmed().toInt(&ok);
-    if (!ok) {
-        why = "Xvfb named no display";
-        return false;
-    }
-    display_ = QStringLiteral(":%1").arg(number);
+    display_ = QString::fromStdString(display);
     return true;
 }
 

@@ -10,6 +10,8 @@
 #include <string>
 #include <vector>
 
+#include "support/private_x_server.h"
+
 namespace velmora::test_support {
 
 struct MappedWindow {
@@ -46,7 +48,7 @@ class DesktopSession {
     bool StartX(std::string& why);
     bool StartBus(std::string& why);
 
-    std::unique_ptr<QProcess> xvfb_;
+    PrivateXServer xserver_;
     std::unique_ptr<QProcess> bus_;
     QString display_;
     QString busAddress_;
