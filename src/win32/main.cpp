@@ -17,6 +17,7 @@
 #include "core/shell/command_line.h"
 #include "win32/icons.h"
 #include "win32/res/resource_ids.h"
+#include "win32/settings_import.h"
 #include "win32/single_instance.h"
 #include "win32/tool_sheet.h"
 #include "win32/wide_text.h"
@@ -119,7 +120,12 @@ int Run(const Launch& launch) {
 int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     using namespace velmora;
     win32::UseParentConsole();
-    const Launch launch = ParseCommandLine(win32::Arguments());
+    const std::vector<std::string> args = win32::Arguments();
+    // The installer's /REG: provisions the machine and ends.
+    if (args.size() == 2 && args[0] == "--import-machine-settings") {
+        return win32::ImportMachineSettings(std::filesystem::path(win32::WideFromUtf8(args[1])));
+    }
+    const Launch launch = ParseCommandLine(args);
     if (launch.mode == LaunchMode::Help) {
         std::fputs(UsageText("velmora").c_str(), stdout);
         return 0;
