@@ -1,7 +1,5 @@
 #include "win32/tray_icon.h"
 
-#include <shellapi.h>
-
 #include <cwchar>
 
 #include "core/shell/sheet_messages.h"
@@ -11,8 +9,8 @@
 
 namespace velmora::win32 {
 
-TrayIcon::TrayIcon(HWND sheet, HICON normal, HICON blink)
-    : sheet_(sheet), normal_(normal), blink_(blink) {
+TrayIcon::TrayIcon(HWND sheet, HICON normal, HICON blink, NotifyCall notify)
+    : sheet_(sheet), notify_(notify), normal_(normal), blink_(blink) {
     error_ = ComposeOverlay(normal_, true);
     communicating_ = ComposeOverlay(normal_, false);
 }
@@ -32,7 +30,7 @@ bool TrayIcon::Notify(DWORD action, UINT flags) {
     data.uCallbackMessage = message::UM_TRAYNOTIFY;
     data.hIcon = shownIcon_;
     wcsncpy(data.szTip, tip_.c_str(), sizeof data.szTip / sizeof data.szTip[0] - 1);
-    return Shell_NotifyIconW(action, &data) != FALSE;
+    return notify_(action, &data) != FALSE;
 }
 
 bool TrayIcon::Add() {

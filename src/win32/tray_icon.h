@@ -4,6 +4,7 @@
 // (id 1) runs on the sheet's window; its ticks come back to OnBlinkTick.
 
 #include <windows.h>
+#include <shellapi.h>
 
 #include <cstdint>
 #include <string>
@@ -14,8 +15,11 @@ namespace velmora::win32 {
 
 class TrayIcon final : public TrayPort {
   public:
+    // The shell's call; tests record what would reach the shell.
+    using NotifyCall = BOOL(WINAPI*)(DWORD, PNOTIFYICONDATAW);
+
     // `normal` and `blink` stay owned by the caller; the overlays are made here.
-    TrayIcon(HWND sheet, HICON normal, HICON blink);
+    TrayIcon(HWND sheet, HICON normal, HICON blink, NotifyCall notify = Shell_NotifyIconW);
     ~TrayIcon() override;
     TrayIcon(const TrayIcon&) = delete;
     TrayIcon& operator=(const TrayIcon&) = delete;
@@ -37,6 +41,7 @@ class TrayIcon final : public TrayPort {
     bool Notify(DWORD action, UINT flags);
 
     HWND sheet_;
+    NotifyCall notify_;
     HICON normal_;
     HICON blink_;
     HICON error_ = nullptr;
