@@ -13,6 +13,9 @@ namespace velmora {
 // its first ones, so that one huge answer cannot swell the store for good.
 inline constexpr std::size_t kMaxFeedItems = 10000;
 
+// The largest document read: the transfer's cap on an answer.
+inline constexpr std::size_t kMaxDocumentBytes = 8u * 1024u * 1024u;
+
 enum class DocumentLoad { Loaded, Unreadable };
 
 // Empties `channel` (keeping its identity), then fills it from the document in
