@@ -7,17 +7,21 @@
 
 #include <string>
 
+#include "core/platform/files.h"
 #include "core/settings/registry.h"
 #include "support/hive_sandbox.h"
 
 namespace velmora::test_support {
+
+using platform::PathText;
 
 class DeliverySandbox : public HiveSandbox {
   protected:
     void SetUp() override {
         HiveSandbox::SetUp();
         fs::create_directories(TempDir());
-        setenv("TMPDIR", TempDir().c_str(), 1);
+        // GetTempPathW reads TMP on Windows.
+        SetEnv(kTempVariable, PathText(TempDir()));
     }
     void TearDown() override {
         EXPECT_THAT(FolderEntries(TempDir()), ::testing::IsEmpty()) << "work file left behind";
@@ -33,7 +37,12 @@ class DeliverySandbox : public HiveSandbox {
         return value;
     }
 
-    ScopedEnv savedTmpDir_{"TMPDIR"};
+#ifdef _WIN32
+    static constexpr const char* kTempVariable = "TMP";
+#else
+    static constexpr const char* kTempVariable = "TMPDIR";
+#endif
+    ScopedEnv savedTmpDir_{kTempVariable};
 };
 
 }  // namespace velmora::test_support

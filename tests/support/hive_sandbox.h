@@ -22,28 +22,11 @@
 #include <string_view>
 #include <vector>
 
+#include "support/scoped_env.h"
+
 namespace velmora::test_support {
 
 namespace fs = std::filesystem;
-
-class ScopedEnv {
-  public:
-    explicit ScopedEnv(const char* name) : name_(name) {
-        if (const char* value = getenv(name)) saved_ = value;
-    }
-    ~ScopedEnv() {
-        if (saved_)
-            setenv(name_, saved_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
 
 inline std::string ReadBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);

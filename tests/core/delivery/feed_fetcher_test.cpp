@@ -7,6 +7,7 @@
 #include <regex>
 
 #include "core/delivery/curl_transfer.h"
+#include "core/platform/work_files.h"
 #include "support/delivery_fakes.h"
 #include "support/delivery_sandbox.h"
 
@@ -206,10 +207,10 @@ TEST_F(FeedFetcherTest, UnwritableWorkFileIsError82) {
 }
 
 TEST_F(FeedFetcherTest, WorkFilesAreUnique) {
-    int error = -1;
-    fs::path a = CreateWorkFile(error);
-    fs::path b = CreateWorkFile(error);
-    EXPECT_EQ(error, 0);
+    std::error_code error = std::make_error_code(std::errc::io_error);
+    fs::path a = platform::CreateWorkFile(error);
+    fs::path b = platform::CreateWorkFile(error);
+    EXPECT_FALSE(error);
     EXPECT_NE(a, b);
     EXPECT_EQ(a.parent_path(), TempDir());
     fs::remove(a);
