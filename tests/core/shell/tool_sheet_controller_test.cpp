@@ -416,27 +416,21 @@ TEST_F(ToolSheetControllerTest, CommandsAboutAndTheTrayMenu) {
     EXPECT_TRUE(sheet.Ended());
 }
 
-TEST_F(ToolSheetControllerTest, CompanyZeroShowsNoDeliveryLabel) {
-    Provision("", std::string(kUserIdentity) + "\"DeliveryNo\"=\"D5\"\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
-    Started().OnCommand(kCmdAbout);
-    ASSERT_EQ(desktop_.abouts.size(), 1u);
-    EXPECT_EQ(desktop_.abouts[0].deliveryLabel, "");
-    EXPECT_EQ(desktop_.abouts[0].deliveryNo, "D5");
-}
-
 TEST_F(ToolSheetControllerTest, DesktopActionsOfAFreshStart) {
-    Provision();
+    Provision("", std::string(kUserIdentity) + "\"DeliveryNo\"=\"D5\"\n");
     network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
     ToolSheetController& sheet = Started();
     sheet.PostDesktopAction(DesktopAction::News);
-    sheet.PostDesktopAction(DesktopAction::Tool);
+    sheet.PostDesktopAction(DesktopAction::About);
     sheet.PostDesktopAction(DesktopAction::None);
     ASSERT_EQ(desktop_.posted.size(), 2u);
     EXPECT_EQ(desktop_.posted[0][0], message::UM_SHOWNEWS);
     EXPECT_EQ(desktop_.posted[1][0], message::UM_MENUCOMMAND);
-    EXPECT_EQ(desktop_.posted[1][1], kCmdTool);
+    EXPECT_EQ(desktop_.posted[1][1], kCmdAbout);
     Settle();
-    EXPECT_EQ(desktop_.sheetShows, 1);
     EXPECT_EQ(desktop_.cycles.size(), 2u);
+    // Company "0": no delivery number label, the number as stored.
+    ASSERT_EQ(desktop_.abouts.size(), 1u);
+    EXPECT_EQ(desktop_.abouts[0].deliveryLabel, "");
+    EXPECT_EQ(desktop_.abouts[0].deliveryNo, "D5");
 }
