@@ -12,9 +12,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/demo_session.h"
-#include "app/menu_commands.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/tool_sheet.h"
@@ -24,8 +22,8 @@
 #include "core/platform/data_paths.h"
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
+#include "core/shell/command_line.h"
 #include "desktop/common/icon_resources.h"
-#include "desktop/common/messages.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
 
@@ -77,32 +75,6 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
         if (!image.isNull()) return image;
     }
     return IconResourceImage(resource);
-}
-
-// The tray menu command a desktop action stands for; 0 for the news.
-int ActionCommand(DesktopAction action) {
-    switch (action) {
-        case DesktopAction::Tool:
-            return kCmdTool;
-        case DesktopAction::About:
-            return kCmdAbout;
-        case DesktopAction::Quit:
-            return kCmdExit;
-        case DesktopAction::News:
-        case DesktopAction::None:
-            break;
-    }
-    return 0;
-}
-
-// A desktop action on a copy that has just started: what a hand-over would
-// have asked of it.
-void PostStartAction(CToolSheet& sheet, DesktopAction action) {
-    if (action == DesktopAction::News) {
-        QCoreApplication::postEvent(&sheet, new QEvent(UM_SHOWNEWS));
-    } else if (const int command = ActionCommand(action); command != 0) {
-        QCoreApplication::postEvent(&sheet, new MenuCommandEvent(command));
-    }
 }
 
 const char* CycleText(CycleResult result) {
@@ -223,7 +195,7 @@ int Run(int argc, char** argv, bool demoMode) {
     }
 
     sheet.OnInitDialog();
-    PostStartAction(sheet, launch.action);
+    sheet.PostDesktopAction(launch.action);
     const int code = app.exec();
     // A quit that arrived outside the sheet (the session manager) still saves.
     if (!sheet.Ended()) sheet.RequestQuit();

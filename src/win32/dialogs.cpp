@@ -1,9 +1,12 @@
 #include "win32/dialogs.h"
 
+#include <algorithm>
+#include <string>
+
 #include "core/delivery/delivery_cycle.h"
+#include "core/text/wide_text.h"
 #include "win32/icons.h"
 #include "win32/res/resource_ids.h"
-#include "win32/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -28,26 +31,43 @@ bool HasFamily(const wchar_t* family) {
     return found;
 }
 
-// The first Japanese UI font of this system; null when the template's font is there.
-HFONT FallbackDialogFont(HWND dialog) {
-    static const wchar_t* const kAsked = L"ＭＳ Ｐゴシック";
-    if (HasFamily(kAsked)) return nullptr;
+HFONT MakeFont(HWND window, const wchar_t* family) {
+    HDC dc = GetDC(window);
+    const int height = -MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72);
+    ReleaseDC(window, dc);
+    return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
+                       OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
+                       DEFAULT_PITCH | FF_DONTCARE, family);
+}
+
+constexpr const wchar_t* kAskedFamily = L"ＭＳ Ｐゴシック";
+
+// The first Japanese UI font of this system; null when the templates' font is there.
+HFONT FallbackDialogFont(HWND window) {
+    if (HasFamily(kAskedFamily)) return nullptr;
     static const wchar_t* const kFallbacks[] = {L"Yu Gothic UI", L"Meiryo UI", L"MS UI Gothic",
                                                 L"IPAPGothic", L"Noto Sans CJK JP"};
     for (const wchar_t* family : kFallbacks) {
-        if (!HasFamily(family)) continue;
-        HDC dc = GetDC(dialog);
-        const int height = -MulDiv(9, GetDeviceCaps(dc, LOGPIXELSY), 72);
-        ReleaseDC(dialog, dc);
-        return CreateFontW(height, 0, 0, 0, FW_NORMAL, FALSE, FALSE, FALSE, SHIFTJIS_CHARSET,
-                           OUT_DEFAULT_PRECIS, CLIP_DEFAULT_PRECIS, DEFAULT_QUALITY,
-                           DEFAULT_PITCH | FF_DONTCARE, family);
+        if (HasFamily(family)) return MakeFont(window, family);
     }
     return nullptr;
 }
 
+// One font for the life of the program: dialogs come and go, the font stays.
+HFONT Fallback(HWND window) {
+    static HFONT fallback = FallbackDialogFont(window);
+    return fallback;
+}
+
+void SetFontOfChildren(HWND window, HFONT font) {
+    SendMessageW(window, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    for (HWND c = GetWindow(window, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), FALSE);
+    }
+}
+
 void SetText(HWND dialog, int id, const std::string& cp932) {
-    SetDlgItemTextW(dialog, id, WideFromCp932(cp932).c_str());
+    SetDlgItemTextW(dialog, id, text::Cp932ToWide(cp932).c_str());
 }
 
 std::string GetText(HWND dialog, int id) {
@@ -56,18 +76,73 @@ std::string GetText(HWND dialog, int id) {
     std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
     GetWindowTextW(control, text.data(), length + 1);
     text.resize(static_cast<std::size_t>(length));
-    return Cp932FromWide(text);
+    return text::WideToCp932(text);
 }
 
 }  // namespace
 
+// The template's rectangles are measured for the font it asks for; the font
+// a system really has may run wider. A static text grows until its text fits
+// (wider for one line, taller for wrapped text), then the dialog until it
+// holds its controls.
+void FitStaticTexts(HWND dialog) {
+    RECT client{};
+    GetClientRect(dialog, &client);
+    LONG right = client.right;
+    LONG bottom = client.bottom;
+    for (HWND c = GetWindow(dialog, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[16] = {};
+        GetClassNameW(c, cls, 16);
+        const int length = GetWindowTextLengthW(c);
+        if (lstrcmpiW(cls, L"Static") != 0 || length == 0) continue;
+        std::wstring text(static_cast<std::size_t>(length) + 1, L'\0');
+        GetWindowTextW(c, text.data(), length + 1);
+        RECT at{};
+        GetWindowRect(c, &at);
+        MapWindowPoints(nullptr, dialog, reinterpret_cast<POINT*>(&at), 2);
+        HDC dc = GetDC(c);
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(c, WM_GETFONT, 0, 0)));
+        RECT line{0, 0, 0, 0};
+        DrawTextW(dc, text.c_str(), -1, &line, DT_CALCRECT | DT_NOPREFIX);
+        RECT wrapped{0, 0, at.right - at.left, 0};
+        DrawTextW(dc, text.c_str(), -1, &wrapped, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+        SelectObject(dc, old);
+        ReleaseDC(c, dc);
+        LONG width = at.right - at.left;
+        LONG height = at.bottom - at.top;
+        // A text of one line keeps to one line; more lines take more height.
+        if (line.bottom <= height)
+            width = std::max(width, line.right);
+        else
+            height = std::max(height, wrapped.bottom);
+        if (width == at.right - at.left && height == at.bottom - at.top) continue;
+        SetWindowPos(c, nullptr, 0, 0, width, height, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+        right = std::max(right, at.left + width + 4);
+        bottom = std::max(bottom, at.top + height + 4);
+    }
+    if (right == client.right && bottom == client.bottom) return;
+    RECT outer{0, 0, right, bottom};
+    AdjustWindowRectEx(&outer, static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_STYLE)), FALSE,
+                       static_cast<DWORD>(GetWindowLongPtrW(dialog, GWL_EXSTYLE)));
+    SetWindowPos(dialog, nullptr, 0, 0, outer.right - outer.left, outer.bottom - outer.top,
+                 SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
+}
+
 void ApplyDialogFont(HWND dialog) {
-    // One font for the life of the program: dialogs come and go, the font stays.
-    static HFONT fallback = FallbackDialogFont(dialog);
-    if (!fallback) return;
-    SendMessageW(dialog, WM_SETFONT, reinterpret_cast<WPARAM>(fallback), FALSE);
-    for (HWND child = GetWindow(dialog, GW_CHILD); child; child = GetWindow(child, GW_HWNDNEXT)) {
-        SendMessageW(child, WM_SETFONT, reinterpret_cast<WPARAM>(fallback), FALSE);
+    if (HFONT fallback = Fallback(dialog)) SetFontOfChildren(dialog, fallback);
+    FitStaticTexts(dialog);
+}
+
+void ApplySheetFont(HWND sheet) {
+    // The sheet's frame (tab, buttons) is not made from a template of ours.
+    static HFONT font = Fallback(sheet) ? Fallback(sheet) : MakeFont(sheet, kAskedFamily);
+    if (!font) return;
+    for (HWND c = GetWindow(sheet, GW_CHILD); c; c = GetWindow(c, GW_HWNDNEXT)) {
+        wchar_t cls[32] = {};
+        GetClassNameW(c, cls, 32);
+        // The page is a dialog of its own, with its template's font.
+        if (lstrcmpW(cls, L"#32770") != 0)
+            SendMessageW(c, WM_SETFONT, reinterpret_cast<WPARAM>(font), TRUE);
     }
 }
 
@@ -98,6 +173,7 @@ void ErrorDialog::SetLines(const std::string& title, const std::string& message)
     if (!window_) return;
     SetText(window_, IDC_ERROR_TITLE, title);
     SetText(window_, IDC_ERROR_MESSAGE, message);
+    FitStaticTexts(window_);
 }
 
 void ErrorDialog::Show() {
@@ -158,6 +234,7 @@ INT_PTR CALLBACK DeliveryNumberProc(HWND dialog, UINT message, WPARAM wParam, LP
             SetText(dialog, IDC_PROMPT, run->prompt);
             SetText(dialog, IDC_NUMBER, run->answer.deliveryNo);
             SetText(dialog, IDC_PASSWORD, std::string());
+            FitStaticTexts(dialog);
             CentreOnWorkArea(dialog);
             SetForegroundWindow(dialog);
             return TRUE;
@@ -171,6 +248,7 @@ INT_PTR CALLBACK DeliveryNumberProc(HWND dialog, UINT message, WPARAM wParam, LP
                     EndDialog(dialog, IDOK);
                 } else {
                     SetText(dialog, IDC_PROMPT, WrongDeliveryNumberPrompt());
+                    FitStaticTexts(dialog);
                 }
                 return TRUE;
             }
@@ -245,6 +323,7 @@ INT_PTR CALLBACK AboutProc(HWND dialog, UINT message, WPARAM wParam, LPARAM lPar
             SetText(dialog, IDC_CLIENT_ID, f.clientId);
             SetText(dialog, IDC_DELIVERY_LABEL, f.deliveryLabel);
             SetText(dialog, IDC_DELIVERY_NO, f.deliveryNo);
+            FitStaticTexts(dialog);
             CentreOnWorkArea(dialog);
             return TRUE;
         }

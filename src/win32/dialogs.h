@@ -16,6 +16,13 @@ namespace velmora::win32 {
 // Japanese UI font at the same size, given to the dialog and its controls.
 void ApplyDialogFont(HWND dialog);
 
+// The same font for the tool sheet's tab and buttons.
+void ApplySheetFont(HWND sheet);
+
+// Grows each static text of `dialog` until its text fits in the font it got,
+// then the dialog until it holds them. Run after every change of a text.
+void FitStaticTexts(HWND dialog);
+
 // Centres a window on the work area of the monitor it is on.
 void CentreOnWorkArea(HWND window);
 
@@ -23,8 +30,8 @@ void CentreOnWorkArea(HWND window);
 class ErrorDialog {
   public:
     struct Actions {
-        std::function<void()> closed;          // sends UM_ERRORCLOSED to the sheet
-        std::function<void()> troubleshoot;    // opens the troubleshooting page
+        std::function<void()> closed;        // sends UM_ERRORCLOSED to the sheet
+        std::function<void()> troubleshoot;  // opens the troubleshooting page
     };
     ErrorDialog(HWND sheet, Actions actions);
     ~ErrorDialog();

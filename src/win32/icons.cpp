@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "win32/wide_text.h"
+#include "core/text/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -22,8 +22,8 @@ bool ReadPixels(HBITMAP bitmap, int width, int height, std::vector<std::uint32_t
     pixels.assign(static_cast<std::size_t>(width) * static_cast<std::size_t>(height), 0);
     BITMAPINFO info = TopDown32(width, height);
     HDC dc = GetDC(nullptr);
-    const int rows = GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info,
-                               DIB_RGB_COLORS);
+    const int rows =
+        GetDIBits(dc, bitmap, 0, static_cast<UINT>(height), pixels.data(), &info, DIB_RGB_COLORS);
     ReleaseDC(nullptr, dc);
     return rows == height;
 }
@@ -32,7 +32,7 @@ bool ReadPixels(HBITMAP bitmap, int width, int height, std::vector<std::uint32_t
 
 HICON LoadIconFile(const std::string& path, int width, int height) {
     if (path.empty()) return nullptr;
-    const std::wstring wide = WideFromCp932(path);
+    const std::wstring wide = text::Cp932ToWide(path);
     return static_cast<HICON>(
         LoadImageW(nullptr, wide.c_str(), IMAGE_ICON, width, height, LR_LOADFROMFILE));
 }
@@ -61,7 +61,8 @@ std::optional<IconImage> ImageFromIcon(HICON icon) {
                 for (int x = 0; x < w; ++x) {
                     const std::size_t i = static_cast<std::size_t>(y) * w + x;
                     // An icon with an alpha channel is transparent where alpha is 0.
-                    const bool clear = anyAlpha ? (pixels[i] >> 24) == 0 : (mask[i] & 0xFFFFFF) != 0;
+                    const bool clear =
+                        anyAlpha ? (pixels[i] >> 24) == 0 : (mask[i] & 0xFFFFFF) != 0;
                     image.SetColour(x, y, anyAlpha ? pixels[i] : (pixels[i] | 0xFF000000u));
                     image.SetMask(x, y, clear ? 1 : 0);
                 }
@@ -92,8 +93,10 @@ HICON IconFromImage(const IconImage& image) {
         for (int x = 0; x < w; ++x) {
             const bool clear = image.MaskAt(x, y) != 0;
             std::uint32_t c = image.ColourAt(x, y);
-            if (clear) c &= 0x00FFFFFFu;
-            else if ((c >> 24) == 0) c |= 0xFF000000u;
+            if (clear)
+                c &= 0x00FFFFFFu;
+            else if ((c >> 24) == 0)
+                c |= 0xFF000000u;
             out[static_cast<std::size_t>(y) * w + x] = c;
             if (clear) maskBits[static_cast<std::size_t>(y) * stride + x / 8] |= 0x80 >> (x % 8);
         }

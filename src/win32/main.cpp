@@ -1,9 +1,9 @@
 // velmora.exe: the tray news client on Windows. Starts once per instance
 // name; a second start hands over to the running copy.
 
-#include <windows.h>
 #include <commctrl.h>
 #include <shellapi.h>
+#include <windows.h>
 
 #include <cstdio>
 #include <string>
@@ -15,12 +15,12 @@
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
 #include "core/shell/command_line.h"
+#include "core/text/wide_text.h"
 #include "win32/icons.h"
 #include "win32/res/resource_ids.h"
 #include "win32/settings_import.h"
 #include "win32/single_instance.h"
 #include "win32/tool_sheet.h"
-#include "win32/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -40,7 +40,7 @@ std::vector<std::string> Arguments() {
     int count = 0;
     LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
     std::vector<std::string> args;
-    for (int i = 1; argv && i < count; ++i) args.push_back(Utf8FromWide(argv[i]));
+    for (int i = 1; argv && i < count; ++i) args.push_back(text::WideToUtf8(argv[i]));
     if (argv) LocalFree(argv);
     return args;
 }
@@ -55,7 +55,7 @@ std::string ExecutablePath() {
         }
         path.resize(path.size() * 2);
     }
-    return Utf8FromWide(path);
+    return text::WideToUtf8(path);
 }
 
 HICON LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
@@ -65,7 +65,7 @@ HICON LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
 }
 
 int Run(const Launch& launch) {
-    const std::wstring name = WideFromUtf8(InstanceNameFromPath(ExecutablePath()));
+    const std::wstring name = text::Utf8ToWide(InstanceNameFromPath(ExecutablePath()));
     SingleInstance instance(name);
     switch (instance.Acquire(ActionCommand(launch.action))) {
         case SingleInstance::Start::First:
@@ -77,7 +77,7 @@ int Run(const Launch& launch) {
         case SingleInstance::Start::NoAnswer:
             std::fprintf(stderr,
                          "velmora: another copy holds the name %s but shows no tool sheet\n",
-                         Utf8FromWide(name).c_str());
+                         text::WideToUtf8(name).c_str());
             return 1;
     }
 
@@ -94,7 +94,8 @@ int Run(const Launch& launch) {
                      "velmora: removed %d temporary files (%llu bytes) left by earlier runs\n",
                      gone.files, static_cast<unsigned long long>(gone.bytes));
     }
-    startup.normalIcon = LoadSettingsIcon(settings::kNormalIcon, IDI_NORMAL, startup.normalIconPath);
+    startup.normalIcon =
+        LoadSettingsIcon(settings::kNormalIcon, IDI_NORMAL, startup.normalIconPath);
     std::string blinkPath;
     startup.blinkIcon = LoadSettingsIcon(settings::kBlinkIcon, IDI_BLINK, blinkPath);
     startup.colors.text = settings::ReadTextColor();
@@ -123,7 +124,7 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
     const std::vector<std::string> args = win32::Arguments();
     // The installer's /REG: provisions the machine and ends.
     if (args.size() == 2 && args[0] == "--import-machine-settings") {
-        return win32::ImportMachineSettings(std::filesystem::path(win32::WideFromUtf8(args[1])));
+        return win32::ImportMachineSettings(std::filesystem::path(text::Utf8ToWide(args[1])));
     }
     const Launch launch = ParseCommandLine(args);
     if (launch.mode == LaunchMode::Help) {

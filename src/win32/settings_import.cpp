@@ -8,7 +8,7 @@
 #include <string>
 
 #include "core/settings/hive_file.h"
-#include "win32/wide_text.h"
+#include "core/text/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -27,7 +27,7 @@ int Refuse(const std::string& file, const std::string& why) {
 }  // namespace
 
 int ImportMachineSettings(const std::filesystem::path& path) {
-    const std::string name = Utf8FromWide(path.wstring());
+    const std::string name = text::WideToUtf8(path.wstring());
     std::ifstream in(path, std::ios::binary | std::ios::ate);
     if (!in) return Refuse(name, "the file cannot be read");
     const std::streamoff size = in.tellg();
@@ -47,15 +47,15 @@ int ImportMachineSettings(const std::filesystem::path& path) {
     const LONG opened = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMachineSubKey, 0, nullptr, 0,
                                         KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
     if (opened != ERROR_SUCCESS) {
-        return Refuse(name, "HKEY_LOCAL_MACHINE cannot be written (error " +
-                                std::to_string(opened) + ")");
+        return Refuse(
+            name, "HKEY_LOCAL_MACHINE cannot be written (error " + std::to_string(opened) + ")");
     }
     int status = 0;
     for (const auto& [valueName, value] : values) {
-        const std::wstring wideName = WideFromUtf8(valueName);
+        const std::wstring wideName = text::Utf8ToWide(valueName);
         LONG written = ERROR_SUCCESS;
         if (value.type == HiveValueType::String) {
-            const std::wstring text = WideFromUtf8(value.text);
+            const std::wstring text = text::Utf8ToWide(value.text);
             written = RegSetValueExW(key, wideName.c_str(), 0, REG_SZ,
                                      reinterpret_cast<const BYTE*>(text.c_str()),
                                      static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));

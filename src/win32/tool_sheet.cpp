@@ -12,8 +12,8 @@
 #include "core/shell/interval_entry.h"
 #include "core/shell/sheet_messages.h"
 #include "core/text/cp932.h"
+#include "core/text/wide_text.h"
 #include "win32/res/resource_ids.h"
-#include "win32/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -96,6 +96,8 @@ bool CToolSheet::Create() {
         return false;
     }
     page_ = PropSheet_GetCurrentPageHwnd(window_);
+    ApplySheetFont(window_);
+    SetDlgItemTextW(window_, IDCANCEL, L"キャンセル");
     taskbarCreated_ = RegisterWindowMessageW(L"TaskbarCreated");
 
     // Off a screen of up to 1000 pixels, behind the topmost windows, then hidden.
@@ -106,14 +108,12 @@ bool CToolSheet::Create() {
     tray_ = std::make_unique<TrayIcon>(window_, startup_.normalIcon, startup_.blinkIcon);
     ErrorDialog::Actions actions;
     actions.closed = [this] { SendMessageW(window_, message::UM_ERRORCLOSED, 0, 0); };
-    actions.troubleshoot = [this] {
-        OpenAddress(settings::ReadPageUrl(settings::Page::Trouble));
-    };
+    actions.troubleshoot = [this] { OpenAddress(settings::ReadPageUrl(settings::Page::Trouble)); };
     errorDlg_ = std::make_unique<ErrorDialog>(window_, std::move(actions));
 
     controller_->Start(tray_.get(), nullptr, startup_.dataFile);
     schedule_.Loaded(ItemStoreDigest(controller_->Feed()));
-    SetWindowTextW(window_, WideFromCp932(controller_->Title()).c_str());
+    SetWindowTextW(window_, text::Cp932ToWide(controller_->Title()).c_str());
     WritePage();
     return true;
 }
@@ -139,8 +139,8 @@ bool CToolSheet::PreTranslate(MSG& msg) {
     return false;
 }
 
-LRESULT CALLBACK CToolSheet::SubclassProc(HWND window, UINT message, WPARAM wParam,
-                                          LPARAM lParam, UINT_PTR, DWORD_PTR data) {
+LRESULT CALLBACK CToolSheet::SubclassProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam,
+                                          UINT_PTR, DWORD_PTR data) {
     auto* self = reinterpret_cast<CToolSheet*>(data);
     bool handled = false;
     const LRESULT result = self->WindowProc(message, wParam, lParam, handled);
@@ -254,11 +254,12 @@ void CToolSheet::WritePage() {
 void CToolSheet::OnOk() {
     wchar_t typed[16] = {};
     GetDlgItemTextW(page_, IDC_INTERVAL, typed, 16);
-    const IntervalEntry entry = CheckIntervalText(Cp932FromWide(typed));
+    const IntervalEntry entry = CheckIntervalText(text::WideToCp932(typed));
     if (!entry.minutes) {
         wchar_t title[256] = {};
         GetWindowTextW(window_, title, 256);
-        MessageBoxW(window_, WideFromCp932(entry.message).c_str(), title, MB_OK | MB_ICONWARNING);
+        MessageBoxW(window_, text::Cp932ToWide(entry.message).c_str(), title,
+                    MB_OK | MB_ICONWARNING);
         HWND edit = GetDlgItem(page_, IDC_INTERVAL);
         SetFocus(edit);
         SendMessageW(edit, EM_SETSEL, 0, -1);
@@ -289,8 +290,7 @@ void CToolSheet::StopSheetTimer(int id) {
 
 void CToolSheet::RefreshErrorDialog() {
     if (errorDlg_) {
-        errorDlg_->SetLines(controller_->Errors().TitleLine(),
-                            controller_->Errors().MessageLine());
+        errorDlg_->SetLines(controller_->Errors().TitleLine(), controller_->Errors().MessageLine());
     }
 }
 
@@ -323,8 +323,8 @@ void CToolSheet::ShowTrayMenu() {
     if (!menu) return;
     // The sheet in front, so that the menu closes when the user clicks elsewhere.
     SetForegroundWindow(window_);
-    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x,
-                   at.y, 0, window_, nullptr);
+    TrackPopupMenu(GetSubMenu(menu, 0), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RIGHTBUTTON, at.x, at.y,
+                   0, window_, nullptr);
     PostMessageW(window_, WM_NULL, 0, 0);
     DestroyMenu(menu);
 }
@@ -361,9 +361,8 @@ void CToolSheet::OpenAddress(const std::string& address) {
                      utf8.c_str());
         return;
     }
-    const auto result = reinterpret_cast<INT_PTR>(
-        ShellExecuteW(window_, L"open", WideFromUtf8(utf8).c_str(), nullptr, nullptr,
-                      SW_SHOWNORMAL));
+    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
+        window_, L"open", text::Utf8ToWide(utf8).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
     if (result <= 32) {
         std::fprintf(stderr, "velmora: cannot open %s (error %lld)\n", utf8.c_str(),
                      static_cast<long long>(result));
@@ -398,7 +397,7 @@ bool CToolSheet::SaveStore() {
     } else {
         schedule_.Failed(NowMs());
         std::fprintf(stderr, "velmora: cannot save the news to %s: %s\n",
-                     Utf8FromWide(startup_.dataFile.wstring()).c_str(), error.reason.c_str());
+                     text::WideToUtf8(startup_.dataFile.wstring()).c_str(), error.reason.c_str());
     }
     controller_->OnStoreSaved(ok, error.number);
     return ok;

@@ -3,9 +3,9 @@
 #include <cwchar>
 
 #include "core/shell/sheet_messages.h"
+#include "core/text/wide_text.h"
 #include "core/tray/tray_state.h"
 #include "win32/icons.h"
-#include "win32/wide_text.h"
 
 namespace velmora::win32 {
 
@@ -71,7 +71,7 @@ void TrayIcon::SetImage(TrayImage image) {
 }
 
 void TrayIcon::SetTip(const std::string& cp932) {
-    tip_ = WideFromCp932(TrayTipText(cp932));
+    tip_ = text::Cp932ToWide(TrayTipText(cp932));
     if (shown_) Notify(NIM_MODIFY, NIF_TIP);
 }
 

@@ -3,15 +3,15 @@
 // coming back with "TaskbarCreated", the installer's settings import, and
 // dialog texts that fit their controls.
 
-#include <windows.h>
-
 #include <gtest/gtest.h>
+#include <windows.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "core/shell/sheet_messages.h"
+#include "core/text/wide_text.h"
 #include "support/delivery_fakes.h"
 #include "support/fixed_clock.h"
 #include "support/temp_folder.h"
@@ -20,7 +20,6 @@
 #include "win32/single_instance.h"
 #include "win32/tool_sheet.h"
 #include "win32/tray_icon.h"
-#include "win32/wide_text.h"
 
 namespace velmora::win32 {
 namespace {
@@ -37,8 +36,8 @@ class RecordingWindow {
         wc.hInstance = GetModuleHandleW(nullptr);
         wc.lpszClassName = L"VelmoraTestRecorder";
         RegisterClassW(&wc);
-        window_ = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr,
-                                  nullptr, wc.hInstance, this);
+        window_ = CreateWindowExW(0, wc.lpszClassName, L"", WS_POPUP, 0, 0, 1, 1, nullptr, nullptr,
+                                  wc.hInstance, this);
         SetWindowLongPtrW(window_, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(this));
     }
     ~RecordingWindow() { DestroyWindow(window_); }
@@ -114,13 +113,14 @@ std::wstring ReadMachineString(const wchar_t* value) {
 TEST(Win32SettingsImport, WritesTheMachineValuesAndRefusesABrokenExport) {
     test_support::TempFolder dir;
     const auto good = dir / "machine.reg";
-    test_support::WriteFile(good,
-                            "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VELMORA\\Client\\1.0]\r\n"
-                            "\"server1\"=\"http://127.0.0.1:9/rss/channel.cgi\"\r\n"
-                            "\"Title\"=\"\xe3\x83\xb4\xe3\x82\xa7\xe3\x83\xab\"\r\n"
-                            "\"timeout\"=dword:0000001e\r\n"
-                            "[HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0]\r\n"
-                            "\"GroupID\"=\"not for the machine\"\r\n");
+    test_support::WriteFile(
+        good,
+        "REGEDIT4\r\n\r\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VELMORA\\Client\\1.0]\r\n"
+        "\"server1\"=\"http://127.0.0.1:9/rss/channel.cgi\"\r\n"
+        "\"Title\"=\"\xe3\x83\xb4\xe3\x82\xa7\xe3\x83\xab\"\r\n"
+        "\"timeout\"=dword:0000001e\r\n"
+        "[HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0]\r\n"
+        "\"GroupID\"=\"not for the machine\"\r\n");
     ASSERT_EQ(ImportMachineSettings(good), 0);
     EXPECT_EQ(ReadMachineString(L"server1"), L"http://127.0.0.1:9/rss/channel.cgi");
     EXPECT_EQ(ReadMachineString(L"Title"), L"ヴェル");
@@ -162,9 +162,9 @@ void ExpectTextsFit(int templateId) {
         ReleaseDC(c, dc);
         const bool button = lstrcmpiW(cls, L"Button") == 0;
         EXPECT_LE(need.right - need.left, room.right - room.left - (button ? 4 : 0))
-            << "template " << templateId << ": " << Utf8FromWide(text);
+            << "template " << templateId << ": " << text::WideToUtf8(text);
         EXPECT_LE(need.bottom - need.top, room.bottom - room.top)
-            << "template " << templateId << ": " << Utf8FromWide(text);
+            << "template " << templateId << ": " << text::WideToUtf8(text);
     }
     DestroyWindow(dialog);
 }

@@ -23,9 +23,9 @@ IntervalEntry CheckIntervalText(std::string_view typed) {
     const std::optional<std::uint64_t> value = WholeNumber(typed);
     if (!value) return {std::nullopt, text::Utf8ToCp932("整数を入力してください。")};
     if (*value < kMinInterval || *value > kMaxInterval) {
-        return {std::nullopt,
-                text::Utf8ToCp932(std::to_string(kMinInterval) + " から " +
-                                  std::to_string(kMaxInterval) + " までの整数を入力してください。")};
+        return {std::nullopt, text::Utf8ToCp932(std::to_string(kMinInterval) + " から " +
+                                                std::to_string(kMaxInterval) +
+                                                " までの整数を入力してください。")};
     }
     return {static_cast<std::uint32_t>(*value), {}};
 }
