@@ -110,7 +110,7 @@ bool ToolSheetController::MayStartCycle() {
     return true;
 }
 
-bool ToolSheetController::RunCycle(CycleResult& result, bool announce) {
+bool ToolSheetController::RunCycle(CycleResult& result) {
     const std::int32_t codeBefore = errors_.Code();
     ++cycleDepth_;
     result = cycle_->RunDeliveryCycle();
@@ -123,7 +123,7 @@ bool ToolSheetController::RunCycle(CycleResult& result, bool announce) {
         if (cycleDepth_ == 0) FinishQuit();
         return false;
     }
-    if (announce) AnnounceNewError(codeBefore);
+    AnnounceNewError(codeBefore);
     return true;
 }
 
@@ -131,7 +131,7 @@ void ToolSheetController::OnPoll() {
     if (!MayStartCycle()) return;
     if (tray_) tray_->StopBlinking();
     CycleResult r = CycleResult::Failed;
-    if (!RunCycle(r, true)) return;
+    if (!RunCycle(r)) return;
     // Without a tray a blink would announce nothing.
     const bool slideIn = popupSetting_ == 1 || WithoutTray();
     if (r == CycleResult::News && slideIn && popup_) popup_->PrepareOpen();
@@ -152,11 +152,11 @@ void ToolSheetController::OnFetchNews() {
     // The popup opens unless the request fails: its cards get ready meanwhile.
     if (popup_) popup_->PrepareOpen();
     // Without a tray the user who asked sees a standing error as a click
-    // would show it, rather than a notification.
+    // would show it; a notification goes only to a new one.
     const bool showError = errorAfterFetch_;
     errorAfterFetch_ = false;
     CycleResult r = CycleResult::Failed;
-    if (!RunCycle(r, !showError)) return;
+    if (!RunCycle(r)) return;
     if (r != CycleResult::Failed && popup_) {
         popup_->SetChannel(cycle_->Current());
         popup_->PostOpen();

@@ -85,7 +85,7 @@ class ToolSheetController final : public DeliveryUi {
 
     bool MayStartCycle();
     // Runs one cycle; false when a quit came meanwhile and the end was made.
-    bool RunCycle(CycleResult& result, bool announce);
+    bool RunCycle(CycleResult& result);
     bool WithoutTray() const;
     void AnnounceNewError(std::int32_t codeBefore);
     // With no server known at all the user hears once what is missing and
