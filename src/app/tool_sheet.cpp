@@ -70,6 +70,7 @@ CToolSheet::CToolSheet(const QString& caption, SheetStartup startup, SheetServic
 CToolSheet::~CToolSheet() {
     // The popup goes first, as the window's destruction destroys it.
     popup_.reset();
+    SetBrowserFailureReport(nullptr);
     if (services_.instance) services_.instance->StopListening();
 }
 
@@ -108,6 +109,14 @@ void CToolSheet::OnInitDialog() {
     connect(notifier_, &ErrorNotifier::unanswered, this, &CToolSheet::ShowErrorDialog);
 
     popup_ = services_.makePopup ? services_.makePopup() : MakeNewsPopup();
+    // A page that cannot be opened stands as an error, as a failed save does.
+    SetBrowserFailureReport([this] {
+        const std::int32_t before = errors_.Code();
+        errors_.ReportError(kErrorOpenPage, 0);
+        SetTrayImage(TrayImage::Error);
+        SetTrayTip(errors_.Title());
+        AnnounceNewError(before);
+    });
 
     about_ = std::make_unique<CAboutDlg>(this);
     about_->SetNormalIconPath(startup_.normalIconPath);
@@ -251,7 +260,7 @@ void CToolSheet::OnFetchNews() {
     if (!RunCycle(r)) return;
     if (r != CycleResult::Failed && popup_) {
         popup_->SetChannel(cycle_->Current());
-        popup_->PostOpen();
+        popup_->PostOpenForUser();
     }
 }
 

@@ -15,6 +15,8 @@ inline constexpr std::int32_t kErrorNotFound = 404;
 inline constexpr std::int32_t kErrorAuthentication = 1000;
 // The item store could not be written; the detail is the system error number.
 inline constexpr std::int32_t kErrorStoreSave = 1100;
+// A page (MY PAGE, a card, help) could not be opened in the browser.
+inline constexpr std::int32_t kErrorOpenPage = 1101;
 inline constexpr std::int32_t kErrorInternal = 65535;
 
 struct ErrorEntry {
