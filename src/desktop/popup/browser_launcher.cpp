@@ -19,7 +19,8 @@ BrowserFailureReport& FailureReport() {
 
 void ReportFailure(const QUrl& url, const QString& reason) {
     std::fprintf(stderr, "velmora: cannot open %s: %s\n",
-                 url.toString(QUrl::FullyEncoded).toUtf8().constData(), reason.toUtf8().constData());
+                 url.toString(QUrl::FullyEncoded).toUtf8().constData(),
+                 reason.toUtf8().constData());
     if (FailureReport()) FailureReport()();
 }
 
@@ -36,11 +37,12 @@ void RunXdgOpen(const QString& program, const QUrl& url) {
         ReportFailure(url, QStringLiteral("%1 did not start").arg(process->program()));
         process->deleteLater();
     });
-    QObject::connect(process, &QProcess::finished, [process, url](int code, QProcess::ExitStatus s) {
-        if (s != QProcess::NormalExit || code != 0)
-            ReportFailure(url, QStringLiteral("xdg-open ended with status %1").arg(code));
-        process->deleteLater();
-    });
+    QObject::connect(
+        process, &QProcess::finished, [process, url](int code, QProcess::ExitStatus s) {
+            if (s != QProcess::NormalExit || code != 0)
+                ReportFailure(url, QStringLiteral("xdg-open ended with status %1").arg(code));
+            process->deleteLater();
+        });
     process->start();
 }
 
@@ -68,7 +70,8 @@ bool OpenInBrowser(const std::string& cp932Address, AddressOrigin origin) {
         return true;
     }
     if (QDesktopServices::openUrl(url)) return true;
-    ReportFailure(url, QStringLiteral("no xdg-open (package xdg-utils) and no other way to open it"));
+    ReportFailure(url,
+                  QStringLiteral("no xdg-open (package xdg-utils) and no other way to open it"));
     return false;
 }
 

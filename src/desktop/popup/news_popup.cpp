@@ -3,12 +3,12 @@
 #include <QContextMenuEvent>
 #include <QGuiApplication>
 #include <QKeyEvent>
-#include <QTextDocumentFragment>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTextDocumentFragment>
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -76,7 +76,8 @@ struct AccessibleText {
     const char* name;
     const char* description;
 };
-constexpr AccessibleText kLogoText{"ニュースの表示", "ニュースウィンドウを開きます。開いているときは閉じます"};
+constexpr AccessibleText kLogoText{"ニュースの表示",
+                                   "ニュースウィンドウを開きます。開いているときは閉じます"};
 constexpr AccessibleText kMyPageText{"マイページ", "マイページをブラウザで開きます"};
 constexpr AccessibleText kPrevText{"前へ", "一つ前のニュースを表示します"};
 constexpr AccessibleText kNextText{"次へ", "次のニュースを表示します"};
@@ -290,8 +291,9 @@ void CNewsPopup::MoveTo(QPoint where) {
 
 void CNewsPopup::ApplyShownWidth() {
     if (skinRegion_.isEmpty()) return;
-    setMask(shownWidth_ >= kPopupWidth ? skinRegion_
-                                       : skinRegion_.intersected(QRect(0, 0, shownWidth_, height())));
+    setMask(shownWidth_ >= kPopupWidth
+                ? skinRegion_
+                : skinRegion_.intersected(QRect(0, 0, shownWidth_, height())));
 }
 
 void CNewsPopup::WatchScreens() {
@@ -712,6 +714,11 @@ void CNewsPopup::contextMenuEvent(QContextMenuEvent* event) {
 void CNewsPopup::moveEvent(QMoveEvent* event) {
     CSkinWnd::moveEvent(event);
     if (!created_) return;
+    // However it was moved, the cut follows.
+    if (const int width = velmora::ShownWidth(x(), ownerArea_, inOwnPlace_); width != shownWidth_) {
+        shownWidth_ = width;
+        ApplyShownWidth();
+    }
     if (CardsOnScreen())
         EnsureCards();
     else

@@ -1,8 +1,8 @@
 #pragma once
 // The news popup: a skinned, frameless tool window parked at the right edge of
-// its monitor (the tray's, else the primary) with only its logo tab showing. It slides in to show the
-// ticker, two news cards with paging buttons and the MY PAGE button, and out
-// again on a second click or after five minutes.
+// its monitor (the tray's, else the primary) with only its logo tab showing. It slides in to show
+// the ticker, two news cards with paging buttons and the MY PAGE button, and out again on a second
+// click or after five minutes.
 
 #include <QFont>
 #include <QImage>

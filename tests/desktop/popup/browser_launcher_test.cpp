@@ -28,6 +28,30 @@ QGuiApplication& App() {
     return *app;
 }
 
+// PATH is a folder of the test's own: xdg-open is there only when a test puts a
+// stand-in there, so no test starts the machine's browser.
+class OwnPath {
+  public:
+    OwnPath() : saved_(qgetenv("PATH")) { qputenv("PATH", dir_.path().toUtf8()); }
+    ~OwnPath() { qputenv("PATH", saved_); }
+    // An xdg-open that notes its argument and ends with `status`.
+    void FakeXdgOpen(int status) {
+        QFile script(dir_.filePath("xdg-open"));
+        script.open(QIODevice::WriteOnly);
+        script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n")
+                         .arg(Log())
+                         .arg(status)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+    QString Log() const { return dir_.filePath("opened"); }
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+};
+
 class UrlSink : public QObject {
     Q_OBJECT
   public:

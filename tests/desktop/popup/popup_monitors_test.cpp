@@ -28,11 +28,12 @@ bool Xrandr(const QStringList& args) {
     return QProcess::execute(QStringLiteral("xrandr"), args) == 0;
 }
 
-// "*" names the primary monitor; x is the monitor's left edge.
-bool AddMonitor(const QString& name, int x) {
+// "*" names the primary monitor; x is the monitor's left edge. The one that
+// takes Xvfb's output replaces the monitor that had it.
+bool AddMonitor(const QString& name, int x, bool withOutput = false) {
     return Xrandr({QStringLiteral("--setmonitor"), name,
                    QStringLiteral("%1/270x768/200+%2+0").arg(kMonitorWidth).arg(x),
-                   QStringLiteral("none")});
+                   withOutput ? QStringLiteral("screen") : QStringLiteral("none")});
 }
 
 bool HasMonitors(std::initializer_list<std::pair<int, bool>> leftsAndPrimary) {
@@ -78,8 +79,7 @@ class PopupMonitorsTest : public ::testing::Test {
 
 TEST_F(PopupMonitorsTest, ParksOnItsOwnMonitorWhateverLiesBeyond) {
     // The laptop (primary) on the left of its external screen.
-    ASSERT_TRUE(Xrandr({QStringLiteral("--delmonitor"), QStringLiteral("screen")}));
-    ASSERT_TRUE(AddMonitor(QStringLiteral("*laptop"), 0));
+    ASSERT_TRUE(AddMonitor(QStringLiteral("*laptop"), 0, true));
     ASSERT_TRUE(AddMonitor(QStringLiteral("external"), kMonitorWidth));
     ASSERT_TRUE(WaitFor([] { return HasMonitors({{0, true}, {kMonitorWidth, false}}); }, 10000));
 
@@ -89,20 +89,26 @@ TEST_F(PopupMonitorsTest, ParksOnItsOwnMonitorWhateverLiesBeyond) {
     popup.show();
     ASSERT_TRUE(WaitFor([&] { return popup.windowHandle()->isExposed(); }, 10000));
     ExpectParkedAt(kMonitorWidth);
-    // Open, all of it shows and the ticker runs.
-    popup.Toggle();
-    ASSERT_TRUE(WaitFor([&] { return !popup.IsTimerActive(kSlideInTimer); }, 10000));
+    // Open, all of it shows and the ticker runs. Slid in on its own, it
+    // leaves the keyboard where the user is typing.
+    QCoreApplication::postEvent(&popup, new PopupOpenEvent(false));
+    ASSERT_TRUE(
+        WaitFor([&] { return popup.IsOpened() && !popup.IsTimerActive(kSlideInTimer); }, 10000));
+    EXPECT_FALSE(popup.isActiveWindow());
     EXPECT_EQ(popup.pos().x(), kMonitorWidth - kOpenShownWidth);
     EXPECT_EQ(popup.ShownWidth(), kOpenShownWidth);
     EXPECT_TRUE(popup.IsTimerActive(kTickerTimer));
+    // Opened on request, it takes the keyboard.
+    popup.Park();
+    QCoreApplication::postEvent(&popup, new PopupOpenEvent(true));
+    EXPECT_TRUE(WaitFor([&] { return popup.isActiveWindow(); }, 10000));
     popup.Park();
     ExpectParkedAt(kMonitorWidth);
 
     // The other order: the primary is the right-hand monitor.
-    ASSERT_TRUE(Xrandr({QStringLiteral("--delmonitor"), QStringLiteral("laptop")}));
     ASSERT_TRUE(Xrandr({QStringLiteral("--delmonitor"), QStringLiteral("external")}));
-    ASSERT_TRUE(AddMonitor(QStringLiteral("left"), 0));
     ASSERT_TRUE(AddMonitor(QStringLiteral("*right"), kMonitorWidth));
+    ASSERT_TRUE(AddMonitor(QStringLiteral("left"), 0, true));
     ASSERT_TRUE(WaitFor([] { return HasMonitors({{0, false}, {kMonitorWidth, true}}); }, 10000));
     ExpectParkedAt(2 * kMonitorWidth);
 
