@@ -25,7 +25,7 @@
 #include "desktop/popup/card_area.h"
 #include "desktop/popup/card_cover.h"
 #include "desktop/popup/popup_resources.h"
-#include "desktop/tray/tray_host_watcher.h"
+#include "desktop/tray/tray_icon.h"
 
 namespace velmora {
 namespace {
@@ -58,9 +58,9 @@ std::vector<Monitor> Monitors() {
 }
 
 std::optional<ScreenPoint> TrayIconPlace() {
-    const std::optional<QPoint> centre = XEmbedTrayCentre();
-    if (!centre) return std::nullopt;
-    return ScreenPoint{centre->x(), centre->y()};
+    const QRect icon = CTrayIcon::ShownGeometry();
+    if (icon.isEmpty()) return std::nullopt;
+    return ScreenPoint{icon.center().x(), icon.center().y()};
 }
 
 // Where a card sits on the popup, for its keyboard stop: a bar under the card,

@@ -39,32 +39,6 @@ int DisplayScreen() {
 
 }  // namespace
 
-std::optional<QPoint> XEmbedTrayCentre() {
-    auto* x11 = qGuiApp ? qGuiApp->nativeInterface<QNativeInterface::QX11Application>() : nullptr;
-    xcb_connection_t* c = x11 ? x11->connection() : nullptr;
-    if (!c) return std::nullopt;
-    const std::uint32_t selection =
-        InternAtom(c, "_NET_SYSTEM_TRAY_S" + std::to_string(DisplayScreen()));
-    xcb_get_selection_owner_reply_t* owner =
-        selection ? xcb_get_selection_owner_reply(c, xcb_get_selection_owner(c, selection), nullptr)
-                  : nullptr;
-    const xcb_window_t window = owner ? owner->owner : XCB_NONE;
-    std::free(owner);
-    if (window == XCB_NONE) return std::nullopt;
-    xcb_get_geometry_reply_t* geometry =
-        xcb_get_geometry_reply(c, xcb_get_geometry(c, window), nullptr);
-    if (!geometry) return std::nullopt;
-    const xcb_window_t root = geometry->root;
-    const int w = geometry->width, h = geometry->height;
-    std::free(geometry);
-    xcb_translate_coordinates_reply_t* place = xcb_translate_coordinates_reply(
-        c, xcb_translate_coordinates(c, window, root, 0, 0), nullptr);
-    if (!place) return std::nullopt;
-    const QPoint centre(place->dst_x + w / 2, place->dst_y + h / 2);
-    std::free(place);
-    return centre;
-}
-
 TrayHostWatcher::TrayHostWatcher(QObject* parent) : QObject(parent) {
     WatchX11();
     WatchStatusNotifier();

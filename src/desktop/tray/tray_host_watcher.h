@@ -6,18 +6,11 @@
 
 #include <QAbstractNativeEventFilter>
 #include <QObject>
-#include <QPoint>
 #include <cstdint>
-#include <optional>
 
 namespace velmora {
 
 inline constexpr char kStatusNotifierWatcher[] = "org.kde.StatusNotifierWatcher";
-
-// The centre of the XEmbed tray host's window on the desktop (X11 only):
-// the monitor that holds the tray icon. None for a status notifier host,
-// whose place nobody tells.
-std::optional<QPoint> XEmbedTrayCentre();
 
 class TrayHostWatcher : public QObject, public QAbstractNativeEventFilter {
     Q_OBJECT
