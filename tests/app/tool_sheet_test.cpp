@@ -84,7 +84,7 @@ TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
     EXPECT_EQ(tray_.image, TrayImage::Blink);
     Settle();
     EXPECT_EQ(tray_.image, TrayImage::Normal);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open for user"));
     EXPECT_THAT(cycles_, ElementsAre(CycleResult::News, CycleResult::NothingNew));
 }
 
@@ -234,7 +234,7 @@ TEST_F(ToolSheetTest, ClickWhileARequestRunsStartsNoCycle) {
     // cycle's own hand-over; no further request.
     EXPECT_TRUE(clicked);
     EXPECT_EQ(network_.calls.size(), 2u);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open"));
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open for user"));
 }
 
 TEST_F(ToolSheetTest, FailedFetchShowsErrorAndTheClickShowsTheDialog) {

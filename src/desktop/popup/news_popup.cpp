@@ -9,6 +9,7 @@
 #include <QPainter>
 #include <QScreen>
 #include <QTextDocumentFragment>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
 #include <iterator>
@@ -290,10 +291,13 @@ void CNewsPopup::MoveTo(QPoint where) {
 }
 
 void CNewsPopup::ApplyShownWidth() {
-    if (skinRegion_.isEmpty()) return;
-    setMask(shownWidth_ >= kPopupWidth
-                ? skinRegion_
-                : skinRegion_.intersected(QRect(0, 0, shownWidth_, height())));
+    // The cut is the window's shape on the screen only: the widgets keep
+    // painting the whole skin, so what comes into sight is drawn already.
+    QWindow* window = windowHandle();
+    if (skinRegion_.isEmpty() || !window) return;
+    window->setMask(shownWidth_ >= kPopupWidth
+                        ? skinRegion_
+                        : skinRegion_.intersected(QRect(0, 0, shownWidth_, height())));
 }
 
 void CNewsPopup::WatchScreens() {
@@ -729,6 +733,8 @@ void CNewsPopup::moveEvent(QMoveEvent* event) {
 
 void CNewsPopup::showEvent(QShowEvent* event) {
     CSkinWnd::showEvent(event);
+    // Shown again, the window took the whole skin's shape.
+    ApplyShownWidth();
     UpdateTickerTimer();
 }
 

@@ -85,7 +85,8 @@ class CNewsPopup : public CSkinWnd {
     void SetCardReleaseDelay(int milliseconds) { releaseTimer_.setInterval(milliseconds); }
 
     bool IsOpened() const { return opened_; }
-    // The columns of the window that are shown (the rest is cut away).
+    // The columns of the window that are shown on the screen (the rest is cut
+    // away from the window's shape, its windowHandle()->mask()).
     int ShownWidth() const { return shownWidth_; }
     PopupPositions Positions() const { return positions_; }
     std::size_t Page() const { return page_; }

@@ -11,6 +11,7 @@
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <fstream>
 
 #include "core/text/cp932.h"
@@ -102,9 +103,9 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_EQ(popup.windowTitle(), "Velmora");
     // The logo tab is inside the shape; the magenta below the tab is not, nor,
     // parked, the card frame beyond the screen's edge.
-    EXPECT_TRUE(popup.mask().contains(QPoint(20, 20)));
-    EXPECT_FALSE(popup.mask().contains(QPoint(400, 150)));
-    EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
+    EXPECT_TRUE(popup.windowHandle()->mask().contains(QPoint(20, 20)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(400, 150)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(5, 200)));
     EXPECT_FALSE(popup.IsOpened());
     // Nothing to scroll and nowhere to be seen: no ticker timer.
     EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
@@ -115,8 +116,8 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_TRUE(popup.NextButton().IsDisabled());
     EXPECT_FALSE(popup.CreatePopup());
     popup.move(Open());
-    EXPECT_TRUE(popup.mask().contains(QPoint(400, 150)));
-    EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
+    EXPECT_TRUE(popup.windowHandle()->mask().contains(QPoint(400, 150)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(5, 200)));
 }
 
 TEST_F(NewsPopupTest, OpenSlidesInSixteenTicksAndLogoSlidesOutInTen) {

@@ -68,7 +68,7 @@ class PopupMonitorsTest : public ::testing::Test {
         ASSERT_TRUE(WaitFor([&] { return popup.pos().x() == edge - kTabWidth; }, 10000))
             << popup.pos().x();
         EXPECT_EQ(popup.ShownWidth(), kTabWidth);
-        EXPECT_TRUE(popup.mask().boundingRect().right() < kTabWidth);
+        EXPECT_TRUE(popup.windowHandle()->mask().boundingRect().right() < kTabWidth);
         EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
     }
 
