@@ -66,6 +66,7 @@ CToolSheet::CToolSheet(const QString& caption, SheetStartup startup, SheetServic
 CToolSheet::~CToolSheet() {
     // The popup goes first, as the window's destruction destroys it.
     popup_.reset();
+    SetBrowserFailureReport(nullptr);
     if (services_.instance) services_.instance->StopListening();
 }
 
@@ -91,6 +92,9 @@ void CToolSheet::OnInitDialog() {
     connect(notifier_, &ErrorNotifier::unanswered, this, &CToolSheet::ShowErrorDialog);
 
     popup_ = services_.makePopup ? services_.makePopup() : MakeNewsPopup();
+    // A page that cannot be opened stands as an error, as a failed save does.
+    SetBrowserFailureReport([this] { controller_->OnOpenPageFailed(); });
+
     about_ = std::make_unique<CAboutDlg>(this);
     about_->SetNormalIconPath(startup_.normalIconPath);
 

@@ -19,6 +19,7 @@ class RecordingPopup final : public PopupPort {
     }
     void ShowTab() override { log_.push_back("showtab"); }
     void PostOpen() override { log_.push_back("open"); }
+    void PostOpenForUser() override { log_.push_back("open for user"); }
     void BringToForeground() override { log_.push_back("foreground"); }
     void PrepareOpen() override {
         if (onPrepare) onPrepare();

@@ -10,9 +10,9 @@ namespace {
 struct Table {
     // Scanned in this order; the row with code 0 ends the scan and the
     // fallback row after it is reached only through the fallback rule.
-    std::array<ErrorEntry, 9> rows;
-    std::size_t endMarker = 7;
-    std::size_t fallback = 8;
+    std::array<ErrorEntry, 10> rows;
+    std::size_t endMarker = 8;
+    std::size_t fallback = 9;
 };
 
 const Table& ErrorRows() {
@@ -30,6 +30,8 @@ const Table& ErrorRows() {
              Utf8ToCp932("配信番号が間違っています。")},
             {kErrorStoreSave, Utf8ToCp932("保存エラー"),
              Utf8ToCp932("ニュースの保存に失敗しました。")},
+            {kErrorOpenPage, Utf8ToCp932("ブラウザエラー"),
+             Utf8ToCp932("ページを開けませんでした。xdg-utils とブラウザを確かめてください。")},
             {kErrorNoServer, Utf8ToCp932("サーバ未設定"),
              Utf8ToCp932("配信サーバが設定されていません。"
                          "「velmora --demo」でサービスなしに試せます。")},

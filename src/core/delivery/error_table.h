@@ -15,8 +15,10 @@ inline constexpr std::int32_t kErrorNotFound = 404;
 inline constexpr std::int32_t kErrorAuthentication = 1000;
 // The item store could not be written; the detail is the system error number.
 inline constexpr std::int32_t kErrorStoreSave = 1100;
+// A page (MY PAGE, a card, help) could not be opened in the browser.
+inline constexpr std::int32_t kErrorOpenPage = 1101;
 // No delivery server is known at all (the machine is not provisioned).
-inline constexpr std::int32_t kErrorNoServer = 1101;
+inline constexpr std::int32_t kErrorNoServer = 1102;
 inline constexpr std::int32_t kErrorInternal = 65535;
 
 struct ErrorEntry {

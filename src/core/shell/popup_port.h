@@ -15,6 +15,9 @@ class PopupPort {
     virtual void ShowTab() = 0;
     // UM_POPUP_OPEN, posted: the popup slides in later.
     virtual void PostOpen() = 0;
+    // The same on the user's request (a tray click, --news): the popup then
+    // takes the keyboard. One that slides in on its own never does.
+    virtual void PostOpenForUser() { PostOpen(); }
     virtual void BringToForeground() = 0;
     // The popup is about to open: it may get ready to show its cards.
     virtual void PrepareOpen() {}

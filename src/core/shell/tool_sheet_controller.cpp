@@ -133,13 +133,14 @@ void ToolSheetController::OnPoll() {
     CycleResult r = CycleResult::Failed;
     if (!RunCycle(r)) return;
     // Without a tray a blink would announce nothing.
-    const bool slideIn = popupSetting_ == 1 || WithoutTray();
+    // A desktop without a popup window announces news by blinking.
+    const bool slideIn = (popupSetting_ == 1 || WithoutTray()) && popup_;
     if (r == CycleResult::News && slideIn && popup_) popup_->PrepareOpen();
     if (r == CycleResult::News && popup_) popup_->ShowTab();
     if (r != CycleResult::Failed && popup_) popup_->SetChannel(cycle_->Current());
     if (r == CycleResult::News) {
         if (slideIn) {
-            if (popup_) popup_->PostOpen();
+            popup_->PostOpen();
         } else if (tray_) {
             tray_->StartBlinking();
         }
@@ -159,7 +160,7 @@ void ToolSheetController::OnFetchNews() {
     if (!RunCycle(r)) return;
     if (r != CycleResult::Failed && popup_) {
         popup_->SetChannel(cycle_->Current());
-        popup_->PostOpen();
+        popup_->PostOpenForUser();
     }
     const std::int32_t code = errors_.Code();
     if (showError && code != 0 && code != kErrorAuthentication) desktop_.ShowErrorDialog();
@@ -175,6 +176,15 @@ void ToolSheetController::OnErrorClosed() {
     SetTrayImage(TrayImage::Normal);
     SetTrayTip(title_);
     errors_.ClearError();
+}
+
+void ToolSheetController::OnOpenPageFailed() {
+    if (ended_) return;
+    const std::int32_t before = errors_.Code();
+    errors_.ReportError(kErrorOpenPage, 0);
+    SetTrayImage(TrayImage::Error);
+    SetTrayTip(errors_.Title());
+    AnnounceNewError(before);
 }
 
 void ToolSheetController::OnStoreSaved(bool ok, int errorNumber) {

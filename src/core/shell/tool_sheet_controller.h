@@ -47,6 +47,8 @@ class ToolSheetController final : public DeliveryUi {
 
     // OK on the settings page, with the page's validated values.
     void ApplySettings(std::uint32_t pollMinutes, std::int32_t notifyMode);
+    // A page (MY PAGE, a card, help) could not be opened: it stands as an error.
+    void OnOpenPageFailed();
     // A write of the item store ended; `errorNumber` is the system's on failure.
     void OnStoreSaved(bool ok, int errorNumber);
 

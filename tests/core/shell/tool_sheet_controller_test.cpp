@@ -192,7 +192,7 @@ TEST_F(ToolSheetControllerTest, ClickStopsTheBlinkingAndFetchesTheNews) {
     EXPECT_EQ(trayRecord_.image, TrayImage::Blink);
     Settle();
     EXPECT_EQ(trayRecord_.image, TrayImage::Normal);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open for user"));
     EXPECT_THAT(desktop_.cycles, ElementsAre(CycleResult::News, CycleResult::NothingNew));
     // The user's request opens the popup unless it fails: ready before the request.
     EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
@@ -215,7 +215,7 @@ TEST_F(ToolSheetControllerTest, ClickWhileARequestRunsStartsNoCycle) {
     // Only the foreground call, then the cycle's own hand-over; no further request.
     EXPECT_TRUE(clicked);
     EXPECT_EQ(network_.calls.size(), 2u);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open"));
+    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open for user"));
 }
 
 TEST_F(ToolSheetControllerTest, FailedFetchStandsUntilTheDialogIsClosed) {
