@@ -120,10 +120,17 @@ int Run(int argc, char** argv, bool demoMode) {
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
     instance.SetHandOverCommand(ActionCommand(launch.action));
-    switch (instance.Acquire()) {
+    const SingleInstance::Start start = instance.Acquire();
+    for (const QString& note : instance.Notes())
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(note));
+    switch (start) {
         case SingleInstance::Start::First:
-            // Quitting a copy that does not run is nothing to do.
-            if (launch.action == DesktopAction::Quit) return 0;
+            // Quitting a copy that does not run is nothing to do; one that is
+            // still starting hands over to this copy and so ends.
+            if (launch.action == DesktopAction::Quit) {
+                instance.AwaitStartingCopy();
+                return 0;
+            }
             break;
         case SingleInstance::Start::HandedOver:
             if (demo) std::printf("velmora demo: handed over to the running copy\n");

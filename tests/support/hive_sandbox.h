@@ -148,6 +148,17 @@ inline int RunAsNobody(const std::function<int()>& body) {
     });
 }
 
+// Empty when uid/gid 65534 may use `path` as `mode` asks, every folder on the
+// way included (a clone in a private folder is not); otherwise why not, for a
+// GTEST_SKIP line.
+inline std::string WhyNobodyCannotUse(const fs::path& path, int mode = X_OK) {
+    const int code = RunAsNobody([&] { return ::access(path.c_str(), mode) == 0 ? 0 : 1; });
+    if (code == kCannotDropPrivileges) return "cannot drop to uid 65534";
+    if (code != 0)
+        return "uid 65534 cannot reach " + path.string() + " (a folder on the way is private)";
+    return {};
+}
+
 // Checks inside a child process: report and end the child with a failure.
 #define CHILD_EXPECT(cond)                                                                      \
     do {                                                                                        \

@@ -136,6 +136,36 @@ TEST_F(DeliveryCycleTest, LoginAnswerWithoutIdStoresNothing) {
     EXPECT_EQ(ui_.image, TrayImage::Normal);
 }
 
+// Stored, such an identity would read back as absent: every start would log
+// in again and be issued yet another one.
+TEST_F(DeliveryCycleTest, IssuedIdTheSettingsCannotGiveBackIsNotStoredAndTheLoginFails) {
+    WriteMachineKey(kServers);
+    WriteUserKey(kGroup);
+    const std::string longId(200, 'C');
+    transfer_.Answer("http://s3/", BodyAnswer(IdentityDocument(longId, "K9")));
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    EXPECT_EQ(told, "velmora: " + UserHive().string() +
+                        ": the service issued a client identity of 200 bytes that the settings "
+                        "cannot give back whole (at most 199 bytes, no zero byte); it is not "
+                        "stored and the login counts as failed\n");
+    EXPECT_EQ(errors_.Code(), kErrorServerNotFound);
+    EXPECT_EQ(ui_.image, TrayImage::Error);
+    EXPECT_EQ(ui_.tip, Title(kErrorServerNotFound));
+    EXPECT_FALSE(ui_.timerRunning);
+    EXPECT_EQ(Cycle().Settings().identity.clientId, "");
+    EXPECT_EQ(UserValue("ClientID"), "<absent>");
+
+    // One byte shorter is an identity like any other.
+    transfer_.Replace("http://s3/", BodyAnswer(IdentityDocument(longId.substr(1), "K9")));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
+    EXPECT_EQ(UserValue("ClientID"), longId.substr(1));
+    EXPECT_EQ(errors_.Code(), 0);
+}
+
 TEST_F(DeliveryCycleTest, LoginRedirectGivesTwoAndRefusalShowsTheError) {
     WriteMachineKey(kServers);
     WriteUserKey(kGroup);

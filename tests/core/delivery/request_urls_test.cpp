@@ -5,6 +5,7 @@
 
 #include <string>
 
+#include "core/delivery/signing.h"
 #include "core/settings/registry.h"
 #include "core/text/cp932.h"
 #include "support/fixed_clock.h"
@@ -106,15 +107,26 @@ TEST_F(RequestUrls, MachineOnlyChannelIsCopiedToTheUser) {
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=12&gid="));
 }
 
-TEST_F(RequestUrls, ValuesGoInVerbatim) {
+// A value issued by the service must not add pieces to the query (gid=EVIL),
+// nor be decoded into other bytes than those signed; blanks and CP932 bytes
+// are the transfer's to encode.
+TEST_F(RequestUrls, ValueBytesThatReadAsQuerySyntaxAreEncodedAndTheTokenSignsThemRaw) {
     const std::string sjisChannel = text::Utf8ToCp932("チャンネル");
     ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "Channel", sjisChannel), kRegOk);
     identity_.groupId = "G&1 x";
-    identity_.clientId = "\x83\x65\x83\x58%41+";  // テス%41+ in Shift-JIS
+    identity_.clientId = "\x83\x65\x83\x58%41+&gid=EVIL;#";  // テス%41+... in Shift-JIS
     const std::string query = BuildChannelQuery(identity_, clock_);
     EXPECT_THAT(query, StartsWith("?channelID=" + sjisChannel +
-                                  "&gid=G&1 x&cid=\x83\x65\x83\x58%41+" + kQuotedTime));
-    EXPECT_THAT(query, kEndsWithToken);
+                                  "&gid=G%261 x&cid=\x83\x65\x83\x58%2541%2B%26gid%3DEVIL%3B%23" +
+                                  kQuotedTime));
+    EXPECT_THAT(query,
+                EndsWith(ChannelToken(identity_.clientId, "secret", "2005-09-16T08:05:03+09:00")));
+
+    identity_.deliveryNo = "1&del=2";
+    identity_.company = "=";
+    std::string token;
+    EXPECT_THAT(BuildRegistrationQuery(identity_, clock_, token),
+                StartsWith("?com=%3D&del=1%26del%3D2&gid=G%261 x&time="));
 }
 
 TEST_F(RequestUrls, LoginQueryWithoutServiceLoginId) {
