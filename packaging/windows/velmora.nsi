@@ -5,7 +5,9 @@
 ;   /REG=FILE        imports the machine-wide settings of FILE (a registry
 ;                    export) into HKLM\SOFTWARE\VELMORA\Client\1.0
 ;   /D=FOLDER        the installation folder (last, as NSIS requires)
-Unicode true
+; 64-bit like the program: it runs where the program runs (Wine without its
+; 32-bit part included).
+Target amd64-unicode
 ManifestDPIAware true
 RequestExecutionLevel admin
 SetCompressor /SOLID lzma

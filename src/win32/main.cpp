@@ -1,9 +1,10 @@
 // velmora.exe: the tray news client on Windows. Starts once per instance
 // name; a second start hands over to the running copy.
 
+#include <windows.h>
+
 #include <commctrl.h>
 #include <shellapi.h>
-#include <windows.h>
 
 #include <cstdio>
 #include <string>

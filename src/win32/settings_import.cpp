@@ -1,6 +1,6 @@
-#include "win32/settings_import.h"
-
 #include <windows.h>
+
+#include "win32/settings_import.h"
 
 #include <cstdio>
 #include <fstream>

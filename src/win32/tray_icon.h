@@ -3,8 +3,9 @@
 // callback message 1034, the four images and the tooltip. The blink timer
 // (id 1) runs on the sheet's window; its ticks come back to OnBlinkTick.
 
-#include <shellapi.h>
 #include <windows.h>
+
+#include <shellapi.h>
 
 #include <cstdint>
 #include <string>

@@ -3,17 +3,20 @@
 // coming back with "TaskbarCreated", the installer's settings import, and
 // dialog texts that fit their controls.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <atomic>
 #include <thread>
 #include <vector>
 
 #include "core/shell/sheet_messages.h"
+#include "core/text/cp932.h"
 #include "core/text/wide_text.h"
 #include "support/delivery_fakes.h"
 #include "support/fixed_clock.h"
+#include "support/registry_sandbox_win32.h"
 #include "support/temp_folder.h"
 #include "win32/res/resource_ids.h"
 #include "win32/settings_import.h"
@@ -110,7 +113,10 @@ std::wstring ReadMachineString(const wchar_t* value) {
     return text;
 }
 
-TEST(Win32SettingsImport, WritesTheMachineValuesAndRefusesABrokenExport) {
+// HKEY_LOCAL_MACHINE and HKEY_CURRENT_USER are scratch keys for these.
+class Win32Settings : public test_support::RegistrySandbox {};
+
+TEST_F(Win32Settings, ImportWritesTheMachineValuesAndRefusesABrokenExport) {
     test_support::TempFolder dir;
     const auto good = dir / "machine.reg";
     test_support::WriteFile(
@@ -138,8 +144,10 @@ TEST(Win32SettingsImport, WritesTheMachineValuesAndRefusesABrokenExport) {
 // Every static text and button of a template holds its text in the font the
 // dialog really got.
 void ExpectTextsFit(int templateId) {
+    // The settings page is a child window: it needs a parent.
+    RecordingWindow parent;
     HWND dialog = CreateDialogParamW(
-        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), nullptr,
+        GetModuleHandleW(nullptr), MAKEINTRESOURCEW(templateId), parent.Window(),
         [](HWND d, UINT m, WPARAM, LPARAM) -> INT_PTR {
             if (m == WM_INITDIALOG) ApplyDialogFont(d);
             return m == WM_INITDIALOG;
@@ -175,7 +183,7 @@ TEST(Win32Dialogs, EveryTextFitsItsControl) {
 
 // The real sheet with a transfer that answers nothing: its private messages
 // and commands reach the controller.
-TEST(Win32ToolSheet, MessagesAndCommandsReachTheController) {
+TEST_F(Win32Settings, ToolSheetMessagesAndCommandsReachTheController) {
     test_support::TempFolder dir;
     test_support::FakeTransfer network;
     FixedClock clock(kSampleInstant);
@@ -235,7 +243,7 @@ TEST(Win32TrayIcon, TheShellsNewTaskbarGetsTheNormalIconAndTipUntilRemoved) {
     TrayIcon tray(sheet.Window(), normal, blink, RecordShell);
     ASSERT_TRUE(tray.Add());
     tray.SetImage(TrayImage::Blink);
-    tray.SetTip("G[");  // "エラー" in CP932
+    tray.SetTip(text::Utf8ToCp932("エラー"));
     tray.OnTaskbarCreated();
     ASSERT_EQ(g_shell.size(), 4u);
     EXPECT_EQ(g_shell[1].icon, blink);
