@@ -82,7 +82,7 @@ TEST_F(RequestUrls, ChannelRemovedFromBothHivesReadsAsEmptyAndIsStoredEmpty) {
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=&gid="));
     EXPECT_EQ(identity_.channel, "");
     EXPECT_EQ(UserString("Channel"), "");
-    EXPECT_THAT(velmora::test_support::ReadBytes(UserHive()), HasSubstr("\"Channel\"=\"\""));
+    EXPECT_THAT(StoredUserSettings(), HasSubstr("\"Channel\"=\"\""));
 }
 
 TEST_F(RequestUrls, ChannelChangeIsPickedUpByTheNextQuery) {
