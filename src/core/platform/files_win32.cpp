@@ -78,6 +78,24 @@ std::error_code MakeFolders(const fs::path& folder) {
     return {};
 }
 
+// Puts `temp` in the place of `file` that readers allowing deletion hold open.
+// ReplaceFileW's one failure that leaves the old file gone and the new one
+// under its temporary name is mended by the move, which then meets no reader.
+bool ReplaceOpenFile(const fs::path& temp, const fs::path& file) {
+    // Only then: a refused ReplaceFileW (on Wine) leaves a temporary of its own.
+    if (!Handle(CreateFileW(file.c_str(), DELETE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                            OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr))
+             .valid())
+        return false;
+    if (ReplaceFileW(file.c_str(), temp.c_str(), nullptr,
+                     REPLACEFILE_IGNORE_MERGE_ERRORS | REPLACEFILE_IGNORE_ACL_ERRORS, nullptr,
+                     nullptr))
+        return true;
+    return GetLastError() == ERROR_UNABLE_TO_MOVE_REPLACEMENT &&
+           MoveFileExW(temp.c_str(), file.c_str(), MOVEFILE_WRITE_THROUGH);
+}
+
 }  // namespace
 
 std::error_code ReadWholeFile(const fs::path& file, std::size_t maxBytes, std::string& bytes) {
@@ -166,6 +184,9 @@ std::error_code ReplaceFileAtomically(const fs::path& file, std::string_view byt
                         MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
             return {};
         const DWORD failure = GetLastError();
+        // One that allows deleting still stops MoveFileExW on Wine and older
+        // Windows; ReplaceFileW swaps the file under it.
+        if (failure == ERROR_ACCESS_DENIED && ReplaceOpenFile(temp, file)) return {};
         if (attempt >= 4 || (failure != ERROR_ACCESS_DENIED && failure != ERROR_SHARING_VIOLATION))
             error = FromWin32Error(failure);
         else

@@ -24,7 +24,12 @@ std::filesystem::path CreateWorkFile(std::error_code& error) {
     // The system picks a number not yet taken and creates the file empty.
     wchar_t name[MAX_PATH];
     if (GetTempFileNameW(folder.c_str(), L"LUM", 0, name) == 0) {
-        error = LastWin32Error();
+        const DWORD failure = GetLastError();
+        // A folder that is not there comes back as "the directory name is invalid".
+        error = failure == ERROR_DIRECTORY &&
+                        GetFileAttributesW(folder.c_str()) == INVALID_FILE_ATTRIBUTES
+                    ? std::make_error_code(std::errc::no_such_file_or_directory)
+                    : FromWin32Error(failure);
         return {};
     }
     error.clear();

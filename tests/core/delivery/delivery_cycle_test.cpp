@@ -199,7 +199,7 @@ TEST_F(DeliveryCycleTest, RegistrationStoresNumberAndIdentityButNeverThePassword
     EXPECT_EQ(UserValue("DeliveryNo"), "D1001");
     EXPECT_EQ(UserValue("ClientID"), "C8");
     EXPECT_EQ(UserValue("ClientPWD").size(), 32u);
-    EXPECT_THAT(test_support::ReadBytes(UserHive()), ::testing::Not(HasSubstr("secret")));
+    EXPECT_THAT(StoredUserSettings(), ::testing::Not(HasSubstr("secret")));
     EXPECT_TRUE(ui_.timerRunning);
     EXPECT_EQ(ui_.clicks, 0);
 }

@@ -9,14 +9,15 @@
 #include "core/settings/registry.h"
 #include "core/text/cp932.h"
 #include "support/fixed_clock.h"
+#include "support/hex_matchers.h"
 #include "support/hive_sandbox.h"
 
 using namespace velmora;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 using ::testing::Not;
 using ::testing::StartsWith;
+using velmora::test_support::EndsWithLowerHexAfter;
 using velmora::test_support::FixedClock;
 using velmora::test_support::kSampleInstant;
 using velmora::test_support::ScopedTimeZone;
@@ -25,7 +26,7 @@ namespace {
 
 // kSampleInstant in Japan time, as the query carries it.
 constexpr const char* kQuotedTime = "&time=\"2005-09-16T08:05:03%2B09:00\"&auth=";
-const auto kEndsWithToken = MatchesRegex(".*&auth=[0-9a-f]{32}");
+const auto kEndsWithToken = EndsWithLowerHexAfter("&auth=", 32u);
 
 // Tokens worked out with md5sum (see signing_test.cpp for the shell steps):
 // ChainedToken(C123, secret, T), ChainedToken(G01, gpass, T) and
@@ -82,7 +83,7 @@ TEST_F(RequestUrls, ChannelRemovedFromBothHivesReadsAsEmptyAndIsStoredEmpty) {
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=&gid="));
     EXPECT_EQ(identity_.channel, "");
     EXPECT_EQ(UserString("Channel"), "");
-    EXPECT_THAT(velmora::test_support::ReadBytes(UserHive()), HasSubstr("\"Channel\"=\"\""));
+    EXPECT_THAT(StoredUserSettings(), HasSubstr("\"Channel\"=\"\""));
 }
 
 TEST_F(RequestUrls, ChannelChangeIsPickedUpByTheNextQuery) {
