@@ -3,8 +3,9 @@
 // length of a test (RegOverridePredefKey), so that the real settings of the
 // account running the tests are never touched.
 
-#include <gtest/gtest.h>
 #include <windows.h>
+
+#include <gtest/gtest.h>
 
 #include <string>
 

@@ -1,5 +1,6 @@
-#include <libxml/encoding.h>
 #include <windows.h>
+
+#include <libxml/encoding.h>
 
 #include <algorithm>
 

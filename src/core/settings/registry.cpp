@@ -1,5 +1,7 @@
 #include "core/settings/registry.h"
 
+#include <cstdio>
+
 #include "core/settings/hive_storage.h"
 #include "core/settings/registry_backend.h"
 #include "core/settings/settings.h"
@@ -55,9 +57,13 @@ long CRegistryKey::QueryString(const std::string& name, std::string& value) {
     if (read.size() + 1 > kRegStringBufferBytes) return kRegMoreData;
     // A C string ends at its first zero; what follows is lost, so say which value it is.
     if (const std::size_t zero = read.find('\0'); zero != std::string::npos) {
-        ReportHiveProblem(SettingsLocation(root_),
-                          "the value " + name + " holds a zero byte after " + std::to_string(zero) +
-                              " bytes; only those are read");
+        const std::string what = "the value " + name + " holds a zero byte after " +
+                                 std::to_string(zero) + " bytes; only those are read";
+#ifdef _WIN32
+        std::fprintf(stderr, "velmora: %s\n", what.c_str());
+#else
+        ReportHiveProblem(SettingsLocation(root_), what);
+#endif
         read.resize(zero);
     }
     value = std::move(read);

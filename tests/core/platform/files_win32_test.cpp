@@ -1,9 +1,10 @@
 // The Win32 file services: replacing a file someone else holds open, the
 // work files of GetTempFileNameW, a folder where a file is expected.
 
+#include <windows.h>
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <windows.h>
 
 #include "core/platform/data_paths.h"
 #include "core/platform/files.h"
