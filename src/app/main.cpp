@@ -26,6 +26,7 @@
 #include "desktop/common/icon_resources.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
+#include "desktop_demo.h"
 
 namespace velmora {
 namespace {
@@ -77,20 +78,6 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
-const char* CycleText(CycleResult result) {
-    switch (result) {
-        case CycleResult::NothingNew:
-            return "nothing new";
-        case CycleResult::News:
-            return "news";
-        case CycleResult::Redirected:
-            return "redirected";
-        case CycleResult::Failed:
-            break;
-    }
-    return "failed";
-}
-
 int Run(int argc, char** argv, bool demoMode) {
     std::unique_ptr<DemoSession> demo;
     if (demoMode) {
@@ -100,9 +87,8 @@ int Run(int argc, char** argv, bool demoMode) {
             std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
             return 1;
         }
-        std::printf("velmora demo: delivery service at %s\n", demo->ServiceAddress().c_str());
-        std::printf("velmora demo: throw-away profile in %s (removed at exit)\n",
-                    demo->Root().c_str());
+        std::fputs(demo::DemoServiceLine(demo->ServiceAddress()).c_str(), stdout);
+        std::fputs(demo::DemoProfileLine(demo->Root().string()).c_str(), stdout);
         std::fflush(stdout);
     }
 
@@ -133,7 +119,7 @@ int Run(int argc, char** argv, bool demoMode) {
             }
             break;
         case SingleInstance::Start::HandedOver:
-            if (demo) std::printf("velmora demo: handed over to the running copy\n");
+            if (demo) std::fputs(demo::DemoHandedOverLine().c_str(), stdout);
             return 0;
         case SingleInstance::Start::NoAnswer:
         case SingleInstance::Start::Unusable:
@@ -187,13 +173,13 @@ int Run(int argc, char** argv, bool demoMode) {
     if (demo) {
         QObject::connect(
             &sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
-                std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
-                            CycleText(r), sheet.Feed().Count(), demo->ServiceRequests());
+                std::fputs(
+                    demo::DemoCycleLine(r, sheet.Feed().Count(), demo->ServiceRequests()).c_str(),
+                    stdout);
                 std::fflush(stdout);
             });
         QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {
-            std::printf("velmora demo: quit, item store %s\n",
-                        sheet.Saved() ? "saved" : "NOT saved");
+            std::fputs(demo::DemoQuitLine(sheet.Saved()).c_str(), stdout);
             std::fflush(stdout);
         });
         std::printf(

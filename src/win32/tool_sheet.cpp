@@ -403,6 +403,10 @@ bool CToolSheet::SaveStore() {
     return ok;
 }
 
+void CToolSheet::CycleFinished(CycleResult result) {
+    if (startup_.cycleFinished) startup_.cycleFinished(result, controller_->Feed().Count());
+}
+
 void CToolSheet::StopAnsweringSecondStarts() {
     RemovePropW(window_, startup_.instanceName.c_str());
 }
@@ -416,6 +420,7 @@ bool CToolSheet::SaveStoreAtEnd() {
 
 void CToolSheet::RunEnded() {
     ended_ = true;
+    if (startup_.ended) startup_.ended();
     PostQuitMessage(0);
 }
 

@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -32,6 +33,9 @@ struct SheetStartup {
     std::string normalIconPath;  // "NormalIcon" (CP932), for the About dialog
     ItemColors colors;
     std::wstring instanceName;  // the window property
+    // Told after every cycle, with the items of the feed then; and at the end.
+    std::function<void(CycleResult, int)> cycleFinished;
+    std::function<void()> ended;
 };
 
 class CToolSheet final : public SheetDesktop {
@@ -68,6 +72,7 @@ class CToolSheet final : public SheetDesktop {
     void CloseModalWindows() override;
     void OpenAddress(const std::string& address) override;
     void FeedMayHaveChanged() override;
+    void CycleFinished(CycleResult result) override;
     void StopAnsweringSecondStarts() override;
     bool SaveStoreAtEnd() override;
     void RunEnded() override;
