@@ -79,17 +79,21 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
 }
 
 int Run(int argc, char** argv, bool demoMode) {
+    // The demo is a copy of its own beside the user's real one. Its lock and
+    // socket stay in the user's runtime folder, not in the throw-away profile,
+    // so that its second starts hand over to it.
     std::unique_ptr<DemoSession> demo;
+    QString instanceFolder;
     if (demoMode) {
+        QStringList notes;
+        instanceFolder = SingleInstance::RuntimeFolder(&notes);
+        for (const QString& note : notes) std::fprintf(stderr, "velmora: %s\n", qPrintable(note));
         demo = std::make_unique<DemoSession>();
         std::string error;
         if (!demo->Start(error)) {
             std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
             return 1;
         }
-        std::fputs(demo::DemoServiceLine(demo->ServiceAddress()).c_str(), stdout);
-        std::fputs(demo::DemoProfileLine(demo->Root().string()).c_str(), stdout);
-        std::fflush(stdout);
     }
 
     PreferX11();
@@ -103,8 +107,9 @@ int Run(int argc, char** argv, bool demoMode) {
     const Launch launch = ParseCommandLine(rest);
     std::fputs(IgnoredArgumentsLine(launch.ignored).c_str(), stderr);
 
-    const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
-    SingleInstance instance(QString::fromStdString(instanceName));
+    const std::string instanceName =
+        InstanceNameFromPath(ExecutablePath(argv[0])) + (demoMode ? "-demo" : "");
+    SingleInstance instance(QString::fromStdString(instanceName), instanceFolder);
     instance.SetHandOverCommand(ActionCommand(launch.action));
     const SingleInstance::Start start = instance.Acquire();
     for (const QString& note : instance.Notes())
@@ -125,6 +130,11 @@ int Run(int argc, char** argv, bool demoMode) {
         case SingleInstance::Start::Unusable:
             std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.Problem()));
             return 1;
+    }
+    if (demo) {
+        std::fputs(demo::DemoServiceLine(demo->ServiceAddress()).c_str(), stdout);
+        std::fputs(demo::DemoProfileLine(demo->Root().string()).c_str(), stdout);
+        std::fflush(stdout);
     }
 
     const std::filesystem::path dataFolder = PrepareDataFolder();
