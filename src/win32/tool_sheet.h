@@ -22,6 +22,7 @@
 #include "core/shell/tool_sheet_controller.h"
 #include "win32/dialogs.h"
 #include "win32/message_loop.h"
+#include "win32/news_popup.h"
 #include "win32/tray_icon.h"
 
 namespace velmora::win32 {
@@ -53,6 +54,8 @@ class CToolSheet final : public SheetDesktop {
     void PostDesktopAction(DesktopAction action) { controller_->PostDesktopAction(action); }
     HWND Window() const { return window_; }
     ToolSheetController& Controller() { return *controller_; }
+    // The news popup, or null when it could not be made.
+    CNewsPopup* Popup() const { return popup_.get(); }
 
     // SheetDesktop.
     void PostToSheet(int message, int wParam, int lParam) override;
@@ -94,6 +97,7 @@ class CToolSheet final : public SheetDesktop {
     std::unique_ptr<ToolSheetController> controller_;
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<ErrorDialog> errorDlg_;
+    std::unique_ptr<CNewsPopup> popup_;
     HWND window_ = nullptr;
     HWND page_ = nullptr;
     HWND deliveryDlg_ = nullptr;
