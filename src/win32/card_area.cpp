@@ -16,8 +16,6 @@ namespace velmora::win32 {
 namespace {
 
 constexpr wchar_t kCardClass[] = L"VelmoraCards";
-// The part of the browser rectangle the page shows (the rest is edge).
-constexpr RegionRect kCardsVisibleRect{250, 80, 542, 238};
 // Posted by the fetching thread: pictures are waiting.
 constexpr UINT kPicturesReady = WM_APP + 1;
 // Write polls of 20 ms, ten seconds' worth.
