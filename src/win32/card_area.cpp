@@ -5,18 +5,19 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "core/popup/card_layout.h"
 #include "core/popup/popup_geometry.h"
+#include "core/text/cp932.h"
 #include "win32/card_browser.h"
 #include "win32/card_painter.h"
+#include "win32/card_picture.h"
 
 namespace velmora::win32 {
 namespace {
 
 constexpr wchar_t kCardClass[] = L"VelmoraCards";
-// The part of the browser rectangle the page shows (the rest is edge).
-constexpr RegionRect kCardsVisibleRect{250, 80, 542, 238};
-constexpr int kCardLefts[2] = {2, 147};
-constexpr int kCardWidth = 136;
+// Posted by the fetching thread: pictures are waiting.
+constexpr UINT kPicturesReady = WM_APP + 1;
 // Write polls of 20 ms, ten seconds' worth.
 constexpr int kPollsBeforeGivingUp = 500;
 
@@ -52,6 +53,7 @@ void CardArea::GiveUpBrowser(const char* why) {
     browser_.reset();
     std::fprintf(stderr, "velmora: the news cards are drawn without the WebBrowser control: %s\n",
                  why);
+    FetchPictures();
     InvalidateRect(GetHwnd(), nullptr, FALSE);
 }
 
@@ -69,10 +71,32 @@ bool CardArea::ShowCards(const std::vector<CardRecord>& items, std::size_t page)
                   items_.begin() + static_cast<std::ptrdiff_t>(std::min(page + 2, items_.size())));
     if (browser_ && !browser_->Navigate(L"about:blank")) GiveUpBrowser("about:blank failed");
     if (!browser_) {
+        FetchPictures();
         InvalidateRect(GetHwnd(), nullptr, FALSE);
         return false;
     }
     return true;
+}
+
+void CardArea::FetchPictures() {
+    if (!pictures_) {
+        HWND window = GetHwnd();
+        pictures_ = std::make_unique<CardPictures>(pictureTransfer_, DecodeCardPicture, [window] {
+            PostMessageW(window, kPicturesReady, 0, 0);
+        });
+    }
+    std::vector<std::string> addresses;
+    for (const CardRecord& card : shown_) addresses.push_back(card.image);
+    pictures_->Show(addresses);
+}
+
+void CardArea::OnPicturesReady() {
+    if (!pictures_) return;
+    const CardPictures::Taken taken = pictures_->TakeAnswers();
+    for (const CardPictures::Failure& failure : taken.failures)
+        std::fprintf(stderr, "velmora: the card picture %s is not shown: %s\n",
+                     text::Cp932ToUtf8(failure.address).c_str(), failure.why.c_str());
+    if (taken.shownChanged) InvalidateRect(GetHwnd(), nullptr, FALSE);
 }
 
 CardArea::Poll CardArea::WritePage(const CardTemplates& templates) {
@@ -114,7 +138,8 @@ LRESULT CardArea::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
                 HDC memory = CreateCompatibleDC(dc);
                 HBITMAP canvas = CreateCompatibleBitmap(dc, client.right, client.bottom);
                 HGDIOBJ old = SelectObject(memory, canvas);
-                PaintCards(memory, client, items_, page_, placeholder_.Get(), scale_);
+                PaintCards(memory, client, items_, page_, placeholder_.Get(), pictures_.get(),
+                           scale_);
                 BitBlt(dc, 0, 0, client.right, client.bottom, memory, 0, 0, SRCCOPY);
                 SelectObject(memory, old);
                 DeleteObject(canvas);
@@ -125,6 +150,9 @@ LRESULT CardArea::WindowProc(UINT message, WPARAM wParam, LPARAM lParam) {
         }
         case WM_ERASEBKGND:
             return 1;
+        case kPicturesReady:
+            OnPicturesReady();
+            return 0;
         case WM_SETCURSOR:
             if (!browser_) {
                 POINT p{};

@@ -1,7 +1,8 @@
 #pragma once
 // The card area of the popup: the cards in the WebBrowser control when it
-// can be had, otherwise drawn natively from the same records. A click on a
-// natively drawn card opens its item.
+// can be had, otherwise drawn natively from the same records, with the items'
+// pictures fetched in the background. A click on a natively drawn card opens
+// its item.
 
 #include <windows.h>
 
@@ -11,7 +12,9 @@
 #include <string>
 #include <vector>
 
+#include "core/delivery/curl_transfer.h"
 #include "core/popup/card_page.h"
+#include "core/popup/card_pictures.h"
 #include "core/popup/card_record.h"
 #include "core/popup/openable_address.h"
 #include "win32/popup_art.h"
@@ -50,6 +53,8 @@ class CardArea : public CSkinWnd {
     RECT Bounds() const;
     int CardAt(int x, int y) const;
     void GiveUpBrowser(const char* why);
+    void FetchPictures();
+    void OnPicturesReady();
 
     Launcher launcher_;
     std::unique_ptr<CardBrowser> browser_;
@@ -59,6 +64,8 @@ class CardArea : public CSkinWnd {
     std::vector<CardRecord> shown_;
     int scale_ = 100;
     int failedPolls_ = 0;
+    CurlTransfer pictureTransfer_{PictureTransferLimits()};
+    std::unique_ptr<CardPictures> pictures_;  // ended before the transfer it uses
 };
 
 }  // namespace velmora::win32

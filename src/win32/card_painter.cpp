@@ -1,29 +1,22 @@
 #include "win32/card_painter.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <string>
 
 #include "core/popup/card_escaping.h"
+#include "core/popup/card_layout.h"
 #include "core/popup/popup_geometry.h"
 #include "core/text/wide_text.h"
+#include "win32/card_picture.h"
 #include "win32/popup_art.h"
 
 namespace velmora::win32 {
 namespace {
 
-// The card page as the visible part of the card area shows it: two cards of
-// 136 x 150 centred in cells of 145, under a top margin.
-constexpr int kCardWidth = 136;
-constexpr int kCardHeight = 150;
-constexpr int kCardTop = 1;
-constexpr int kCardLefts[2] = {2, 147};
-constexpr int kPadding = 5;
-constexpr int kPictureWidth = 120;
-constexpr int kPictureHeight = 80;
-constexpr int kPictureTop = 3, kPictureBottom = 7;
-constexpr COLORREF kBorder = RGB(0xE3, 0xE3, 0xE3);
-constexpr COLORREF kTitleColor = RGB(0xCC, 0x00, 0x00);
-constexpr COLORREF kBodyColor = RGB(0x66, 0x66, 0x66);
+COLORREF Color(std::uint32_t rgb) {
+    return RGB((rgb >> 16) & 0xFF, (rgb >> 8) & 0xFF, rgb & 0xFF);
+}
 
 HFONT CardFont(int pixels, bool bold) {
     return CreateFontW(-pixels, 0, 0, 0, bold ? FW_BOLD : FW_NORMAL, FALSE, FALSE, FALSE,
@@ -52,11 +45,38 @@ int DrawWholeLines(HDC dc, const std::wstring& text, HFONT font, COLORREF color,
     return shown.bottom;
 }
 
+// The picture at the size the page would give it, centred at the top of the
+// picture box (the text below keeps its place); the placeholder fills the box.
+void DrawPicture(HDC dc, const DibPicture* picture, HBITMAP placeholder, int boxLeft, int top,
+                 int s) {
+    HBITMAP bitmap = placeholder;
+    PictureSize size{kPictureWidth, kPictureHeight};
+    if (picture) {
+        const PictureSize fitted = FitCardPicture(picture->Width(), picture->Height());
+        if (fitted.width > 0 && fitted.height > 0) {
+            bitmap = picture->Bitmap();
+            size = fitted;
+        }
+    }
+    if (!bitmap) return;
+    BITMAP source{};
+    GetObjectW(bitmap, sizeof source, &source);
+    HDC memory = CreateCompatibleDC(dc);
+    HGDIOBJ old = SelectObject(memory, bitmap);
+    SetStretchBltMode(dc, bitmap == placeholder ? COLORONCOLOR : HALFTONE);
+    SetBrushOrgEx(dc, 0, 0, nullptr);
+    StretchBlt(dc, boxLeft + Scaled((kPictureWidth - size.width) / 2, s), top,
+               Scaled(size.width, s), Scaled(size.height, s), memory, 0, 0, source.bmWidth,
+               source.bmHeight, SRCCOPY);
+    SelectObject(memory, old);
+    DeleteDC(memory);
+}
+
 void PaintCard(HDC dc, const CardRecord& card, POINT origin, int left, HBITMAP placeholder,
-               HFONT title, HFONT body, int s) {
+               const DibPicture* picture, HFONT title, HFONT body, int s) {
     const int x0 = origin.x + Scaled(left, s);
     const int y0 = origin.y + Scaled(kCardTop, s);
-    HPEN pen = CreatePen(PS_SOLID, 1, kBorder);
+    HPEN pen = CreatePen(PS_SOLID, 1, Color(kCardBorderRgb));
     HGDIOBJ oldPen = SelectObject(dc, pen);
     HGDIOBJ oldBrush = SelectObject(dc, GetStockObject(NULL_BRUSH));
     Rectangle(dc, x0, y0, x0 + Scaled(kCardWidth, s), y0 + Scaled(kCardHeight, s));
@@ -64,38 +84,31 @@ void PaintCard(HDC dc, const CardRecord& card, POINT origin, int left, HBITMAP p
     SelectObject(dc, oldPen);
     DeleteObject(pen);
 
-    int y = y0 + Scaled(1 + kPictureTop, s);
-    if (placeholder) {
-        BITMAP size{};
-        GetObjectW(placeholder, sizeof size, &size);
-        HDC memory = CreateCompatibleDC(dc);
-        HGDIOBJ old = SelectObject(memory, placeholder);
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchBlt(dc, x0 + Scaled((kCardWidth - kPictureWidth) / 2, s), y,
-                   Scaled(kPictureWidth, s), Scaled(kPictureHeight, s), memory, 0, 0, size.bmWidth,
-                   size.bmHeight, SRCCOPY);
-        SelectObject(memory, old);
-        DeleteDC(memory);
-    }
-    y += Scaled(kPictureHeight + kPictureBottom, s);
-    RECT box{x0 + Scaled(1 + kPadding, s), y, x0 + Scaled(kCardWidth - 1 - kPadding, s),
-             y0 + Scaled(kCardHeight - 1, s)};
+    const int y = y0 + Scaled(1 + kPictureTop, s);
+    DrawPicture(dc, picture, placeholder, x0 + Scaled((kCardWidth - kPictureWidth) / 2, s), y, s);
+    RECT box{x0 + Scaled(1 + kCardPadding, s), y + Scaled(kPictureHeight + kPictureBottom, s),
+             x0 + Scaled(kCardWidth - 1 - kCardPadding, s), y0 + Scaled(kCardHeight - 1, s)};
     box.top = DrawWholeLines(dc, text::Cp932ToWide(CardPlainText(card.headline)), title,
-                             kTitleColor, box);
-    DrawWholeLines(dc, text::Cp932ToWide(CardPlainText(card.detail)), body, kBodyColor, box);
+                             Color(kCardTitleRgb), box);
+    DrawWholeLines(dc, text::Cp932ToWide(CardPlainText(card.detail)), body, Color(kCardBodyRgb),
+                   box);
 }
 
 }  // namespace
 
 void PaintCards(HDC dc, const RECT& area, const std::vector<CardRecord>& items, std::size_t page,
-                HBITMAP placeholder, int scalePercent) {
+                HBITMAP placeholder, const CardPictures* pictures, int scalePercent) {
     FillRect(dc, &area, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
     GdiObject<HFONT> title(CardFont(Scaled(10, scalePercent), true));
     GdiObject<HFONT> body(CardFont(Scaled(11, scalePercent), false));
     SetBkMode(dc, TRANSPARENT);
-    for (std::size_t i = 0; i < 2 && page + i < items.size(); ++i)
-        PaintCard(dc, items[page + i], POINT{area.left, area.top}, kCardLefts[i], placeholder,
+    for (std::size_t i = 0; i < 2 && page + i < items.size(); ++i) {
+        const CardRecord& card = items[page + i];
+        const auto* picture =
+            pictures ? dynamic_cast<const DibPicture*>(pictures->Picture(card.image)) : nullptr;
+        PaintCard(dc, card, POINT{area.left, area.top}, kCardLefts[i], placeholder, picture,
                   title.Get(), body.Get(), scalePercent);
+    }
 }
 
 }  // namespace velmora::win32

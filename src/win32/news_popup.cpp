@@ -15,12 +15,6 @@ namespace velmora::win32 {
 namespace {
 
 constexpr wchar_t kFrameClass[] = L"Velmora Frame";
-constexpr wchar_t kTemplateTooLarge[] = L"テンプレートのバッファが足りません";
-constexpr std::size_t kPageTemplateSize = 10240;
-constexpr std::size_t kCardTemplateSize = 1024;
-constexpr int kPageTemplate = 168;
-constexpr int kCardTemplate = 172;
-constexpr int kEmptyCardTemplate = 175;
 
 std::int64_t NowMs() {
     return static_cast<std::int64_t>(GetTickCount64());
@@ -133,11 +127,8 @@ bool CNewsPopup::CreatePopup() {
 }
 
 void CNewsPopup::LoadTemplates() {
-    const bool ok[] = {LoadTemplate(kPageTemplate, templates_.page, kPageTemplateSize),
-                       LoadTemplate(kCardTemplate, templates_.card, kCardTemplateSize),
-                       LoadTemplate(kEmptyCardTemplate, templates_.emptyCard, kCardTemplateSize)};
-    for (const bool loaded : ok)
-        if (!loaded) MessageBoxW(GetHwnd(), kTemplateTooLarge, nullptr, MB_OK);
+    for (int n = LoadCardTemplates(templates_, LoadTemplate); n > 0; --n)
+        MessageBoxW(GetHwnd(), text::Utf8ToWide(kTemplateTooLarge).c_str(), nullptr, MB_OK);
 }
 
 void CNewsPopup::ApplyScale(int scalePercent) {
@@ -226,13 +217,8 @@ void CNewsPopup::SetChannel(const FeedChannel& channel) {
     StopTimer(kTickerTimer);
     ticker_.SetMessages(TickerMessages(channel.Description(), channel.Link()));
     ResetTicker();
-    const std::size_t count = channel.Count() > 0 ? static_cast<std::size_t>(channel.Count()) : 0;
     page_ = 0;
-    items_.assign(count, CardRecord{});
-    std::size_t i = 0;
-    for (const FeedItem* item = channel.First(); item && i < count; item = item->Next(), ++i)
-        items_[i] = {std::string(item->Headline()), std::string(item->Detail()),
-                     std::string(item->Link()), std::string(item->Image())};
+    items_ = CardRecordsOf(channel);
     ShowPage();
 }
 
@@ -301,14 +287,10 @@ void CNewsPopup::OnCommand(int id) {
             launcher_(settings::ReadPageUrl(settings::Page::MyPage), AddressOrigin::Settings);
             break;
         case kNextCommand:
-            if (CanPageRight(page_, items_.size())) {
-                ++page_;
-                ShowPage();
-            }
-            break;
         case kPrevCommand:
-            if (CanPageLeft(page_)) {
-                --page_;
+            if (const std::size_t to = PageAfter(id == kNextCommand, page_, items_.size());
+                to != page_) {
+                page_ = to;
                 ShowPage();
             }
             break;

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <iterator>
 #include <random>
 
 #include "core/platform/crypto.h"
@@ -50,6 +51,13 @@ std::string CardText(const CardTemplates& templates, const std::vector<CardRecor
 }
 
 }  // namespace
+
+int LoadCardTemplates(CardTemplates& templates, const TemplateLoader& load) {
+    const bool fit[] = {load(kPageTemplate, templates.page, kPageTemplateSize),
+                        load(kCardTemplate, templates.card, kCardTemplateSize),
+                        load(kEmptyCardTemplate, templates.emptyCard, kCardTemplateSize)};
+    return static_cast<int>(std::count(std::begin(fit), std::end(fit), false));
+}
 
 std::string FormatTemplate(std::string_view format, std::initializer_list<std::string_view> args) {
     std::string out;

@@ -3,6 +3,7 @@
 // page with two card slots, a card, and an empty card. Qt-free.
 
 #include <cstddef>
+#include <functional>
 #include <initializer_list>
 #include <string>
 #include <string_view>
@@ -12,12 +13,29 @@
 
 namespace velmora {
 
+// The templates' resource numbers and the buffers they must fit.
+inline constexpr int kPageTemplate = 168;
+inline constexpr int kBlankPageTemplate = 169;
+inline constexpr int kCardTemplate = 172;
+inline constexpr int kEmptyCardTemplate = 175;
+inline constexpr std::size_t kPageTemplateSize = 10240;
+inline constexpr std::size_t kCardTemplateSize = 1024;
+// What the popup says, once for each template that does not fit (UTF-8).
+inline constexpr const char* kTemplateTooLarge = "テンプレートのバッファが足りません";
+
 struct CardTemplates {
     std::string page;       // resource 168: %s left card, %s right card
     std::string card;       // resource 172: %d slot, %s picture, %s link, %d slot,
                             //               %s link, %s headline, %s link, %s detail
     std::string emptyCard;  // resource 175: %d slot
 };
+
+// Copies template `id` into `buffer`; false, leaving it empty, when it needs
+// more than `bufferSize` bytes with its terminator.
+using TemplateLoader = std::function<bool(int id, std::string& buffer, std::size_t bufferSize)>;
+// The page, card and empty-card templates through `load`; how many of them did
+// not fit their buffers.
+int LoadCardTemplates(CardTemplates& templates, const TemplateLoader& load);
 
 // Fills %s and %d in order from `args` (both take the next text, missing ones
 // give nothing) and turns %% into %. The arguments are inserted as they are and

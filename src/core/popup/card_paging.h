@@ -22,4 +22,11 @@ inline PagingButtons PagingButtonStates(std::size_t page, std::size_t itemCount)
     return {!CanPageLeft(page), !CanPageRight(page, itemCount)};
 }
 
+// The page a paging button leads to (`right` for NEXT): one step where it
+// may go, else the same page.
+inline std::size_t PageAfter(bool right, std::size_t page, std::size_t itemCount) {
+    if (right) return CanPageRight(page, itemCount) ? page + 1 : page;
+    return CanPageLeft(page) ? page - 1 : page;
+}
+
 }  // namespace velmora

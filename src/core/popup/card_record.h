@@ -2,6 +2,7 @@
 // What the popup keeps of one news item or one ticker message. CP932 texts.
 
 #include <string>
+#include <vector>
 
 namespace velmora {
 
@@ -13,5 +14,10 @@ struct CardRecord {
 
     bool operator==(const CardRecord&) const = default;
 };
+
+class FeedChannel;
+
+// The channel's items in order, as many as it counts.
+std::vector<CardRecord> CardRecordsOf(const FeedChannel& channel);
 
 }  // namespace velmora

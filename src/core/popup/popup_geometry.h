@@ -37,6 +37,8 @@ inline constexpr int kNextX = 468, kNextY = 247;
 inline constexpr RegionRect kTickerBarInclusive{247, 37, 545, 62};
 inline constexpr RegionRect kTickerTextRect{270, 43, 530, 53};
 inline constexpr RegionRect kBrowserRect{248, 78, 562, 240};
+// The part of the browser rectangle the strips leave visible: the cards.
+inline constexpr RegionRect kCardsVisibleRect{250, 80, 542, 238};
 // Strips over the browser's edges, in creation order: left, right, top, bottom.
 inline constexpr RegionRect kStripRects[4] = {
     {248, 78, 250, 240}, {542, 78, 562, 240}, {248, 78, 562, 80}, {248, 238, 562, 240}};

@@ -4,7 +4,9 @@
 #include <QTextDocumentFragment>
 #include <QTextLayout>
 #include <cmath>
+#include <cstdint>
 
+#include "core/popup/card_layout.h"
 #include "core/popup/popup_geometry.h"
 #include "core/text/cp932.h"
 #include "desktop/popup/popup_resources.h"
@@ -12,19 +14,9 @@
 namespace velmora {
 namespace {
 
-// The card page's layout as the visible part of the card area shows it: two
-// cards of 136 x 150 centred in cells of 145, under a top margin.
-constexpr int kCardWidth = 136;
-constexpr int kCardHeight = 150;
-constexpr int kCardTop = 1;
-constexpr int kCardLefts[2] = {2, 147};
-constexpr int kPadding = 5;
-constexpr int kPictureWidth = 120;
-constexpr int kPictureHeight = 80;
-constexpr int kPictureTop = 3, kPictureBottom = 7;
-const QColor kBorder(0xE3, 0xE3, 0xE3);
-const QColor kTitleColor(0xCC, 0x00, 0x00);
-const QColor kBodyColor(0x66, 0x66, 0x66);
+QColor Color(std::uint32_t rgb) {
+    return QColor(static_cast<QRgb>(rgb));
+}
 
 // The text as the card shows it: markup rendered to its words, entities read.
 QString Plain(const std::string& cp932) {
@@ -110,7 +102,7 @@ void CardCover::paintEvent(QPaintEvent*) {
 }
 
 void CardCover::DrawCard(QPainter& painter, const CardRecord& card, int left) {
-    painter.setPen(kBorder);
+    painter.setPen(Color(kCardBorderRgb));
     painter.drawRect(left, kCardTop, kCardWidth - 1, kCardHeight - 1);
     const int pictureLeft = left + (kCardWidth - kPictureWidth) / 2;
     int y = kCardTop + 1 + kPictureTop;
@@ -118,15 +110,15 @@ void CardCover::DrawCard(QPainter& painter, const CardRecord& card, int left) {
         painter.drawImage(QRect(pictureLeft, y, kPictureWidth, kPictureHeight), placeholder_);
     y += kPictureHeight + kPictureBottom;
 
-    const int textLeft = left + 1 + kPadding;
-    const int textWidth = kCardWidth - 2 - 2 * kPadding;
+    const int textLeft = left + 1 + kCardPadding;
+    const int textWidth = kCardWidth - 2 - 2 * kCardPadding;
     const int bottom = kCardTop + kCardHeight - 1;
     const struct {
         QString text;
         QFont font;
         QColor color;
-    } blocks[] = {{Plain(card.headline), CardFont(10, true), kTitleColor},
-                  {Plain(card.detail), CardFont(11, false), kBodyColor}};
+    } blocks[] = {{Plain(card.headline), CardFont(10, true), Color(kCardTitleRgb)},
+                  {Plain(card.detail), CardFont(11, false), Color(kCardBodyRgb)}};
     for (const auto& block : blocks) {
         if (y >= bottom) break;
         painter.setPen(block.color);

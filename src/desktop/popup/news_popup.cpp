@@ -36,11 +36,6 @@ constexpr int kCardReleaseDelay = 300000;
 constexpr int kCardPauseDelay = 16000;
 // How long a picture of the cards is waited for before they are released anyway.
 constexpr int kPictureWaitMs = 2000;
-constexpr const char* kTemplateTooLarge = "テンプレートのバッファが足りません";
-
-// The part of the browser rectangle the strips leave visible.
-const QRect kCardsVisibleRect(250, 80, 292, 158);
-
 QRect ToQRect(const RegionRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
@@ -193,7 +188,7 @@ bool CNewsPopup::CreatePopup() {
     }
 
     // Under the card window, which is placed over it once it has painted.
-    cover_ = new CardCover(this, kCardsVisibleRect);
+    cover_ = new CardCover(this, ToQRect(kCardsVisibleRect));
 
     // From the keyboard: MY PAGE, the two cards, then the paging buttons.
     for (int slot = 0; slot < 2; ++slot) {
@@ -222,11 +217,7 @@ bool CNewsPopup::CreatePopup() {
 }
 
 void CNewsPopup::LoadTemplates() {
-    const bool ok[] = {LoadTemplate(kPageTemplate, templates_.page, kPageTemplateSize),
-                       LoadTemplate(kCardTemplate, templates_.card, kCardTemplateSize),
-                       LoadTemplate(kEmptyCardTemplate, templates_.emptyCard, kCardTemplateSize)};
-    for (const bool loaded : ok) {
-        if (loaded) continue;
+    for (int n = LoadCardTemplates(templates_, LoadTemplate); n > 0; --n) {
         QMessageBox box(QMessageBox::NoIcon, QString(), QString::fromUtf8(kTemplateTooLarge),
                         QMessageBox::Ok, this);
         box.exec();
@@ -240,13 +231,8 @@ void CNewsPopup::SetChannel(const FeedChannel& channel) {
     ticker_.SetMessages(TickerMessages(channel.Description(), channel.Link()));
     ResetTicker();
 
-    const std::size_t count = channel.Count() > 0 ? static_cast<std::size_t>(channel.Count()) : 0;
     page_ = 0;
-    items_.assign(count, CardRecord{});
-    std::size_t i = 0;
-    for (const FeedItem* item = channel.First(); item && i < count; item = item->Next(), ++i)
-        items_[i] = {std::string(item->Headline()), std::string(item->Detail()),
-                     std::string(item->Link()), std::string(item->Image())};
+    items_ = CardRecordsOf(channel);
     ShowPage();
 }
 
@@ -392,14 +378,10 @@ void CNewsPopup::OnCommand(int id) {
             break;
         }
         case kNextCommand:
-            if (CanPageRight(page_, items_.size())) {
-                ++page_;
-                ShowPage();
-            }
-            break;
         case kPrevCommand:
-            if (CanPageLeft(page_)) {
-                --page_;
+            if (const std::size_t to = PageAfter(id == kNextCommand, page_, items_.size());
+                to != page_) {
+                page_ = to;
                 ShowPage();
             }
             break;
@@ -440,8 +422,7 @@ bool CNewsPopup::IsTimerActive(int id) const {
 void CNewsPopup::ResetTicker() {
     tickerTimer_.stop();
     ticker_.Reset();
-    tickerEpoch_ = clock_();
-    tickerTicks_ = 0;
+    pace_.Start(clock_());
     UpdateTickerTimer();
 }
 
@@ -452,13 +433,8 @@ void CNewsPopup::OnTicker() {
 }
 
 void CNewsPopup::CatchUpTicker() {
-    const std::int64_t elapsed = clock_() - tickerEpoch_;
-    const std::uint64_t due =
-        elapsed > 0 ? static_cast<std::uint64_t>(elapsed / kTickerInterval) : 0;
-    if (due <= tickerTicks_) return;
-    const bool changed = ticker_.Advance(due - tickerTicks_);
-    tickerTicks_ = due;
-    if (!changed) return;
+    const std::uint64_t ticks = pace_.TakeDue(clock_());
+    if (ticks == 0 || !ticker_.Advance(ticks)) return;
     // Off-screen text is not painted; it is brought up to date when it shows.
     if (TickerOnScreen())
         ShowTickerText();
@@ -476,8 +452,7 @@ void CNewsPopup::UpdateTickerTimer() {
     CatchUpTicker();
     if (tickerTextPending_) ShowTickerText();
     // The next tick falls where it would have fallen without the pause.
-    const std::int64_t elapsed = std::max<std::int64_t>(0, clock_() - tickerEpoch_);
-    tickerTimer_.start(kTickerInterval - static_cast<int>(elapsed % kTickerInterval));
+    tickerTimer_.start(pace_.UntilNextTick(clock_()));
 }
 
 void CNewsPopup::ShowTickerText() {
@@ -556,7 +531,7 @@ void CNewsPopup::EnsureCards() {
     pauseTimer_.stop();
     if (cards_) cards_->Resume();
     if (cards_ || !created_ || cardsFailed_) return;
-    cards_ = new CardArea(this, kCardsVisibleRect, [this](const QUrl& url) {
+    cards_ = new CardArea(this, ToQRect(kCardsVisibleRect), [this](const QUrl& url) {
         launcher_(text::Utf8ToCp932(url.toString(QUrl::FullyEncoded).toStdString()),
                   AddressOrigin::Feed);
     });

@@ -193,8 +193,7 @@ class CNewsPopup : public CSkinWnd {
     NewsTicker ticker_;
     bool tickerTextPending_ = false;
     MonotonicClock clock_;
-    std::int64_t tickerEpoch_ = 0;   // clock reading of the ticker's start
-    std::uint64_t tickerTicks_ = 0;  // ticks taken since then
+    TickerPace pace_;
 
     QTimer slideInTimer_;
     QTimer slideOutTimer_;

@@ -9,16 +9,9 @@
 #include <vector>
 
 #include "core/popup/bitmap_region.h"
+#include "core/popup/card_page.h"
 
 namespace velmora {
-
-// HTML templates of the card area.
-inline constexpr int kPageTemplate = 168;
-inline constexpr int kBlankPageTemplate = 169;
-inline constexpr int kCardTemplate = 172;
-inline constexpr int kEmptyCardTemplate = 175;
-inline constexpr std::size_t kPageTemplateSize = 10240;
-inline constexpr std::size_t kCardTemplateSize = 1024;
 
 // The bitmap as 32-bit RGB; a null image when there is no such bitmap.
 QImage LoadPopupBitmap(int id);
