@@ -1,11 +1,8 @@
 #include "core/feed/feed_channel.h"
 
-#include <cstddef>
-#include <cstdint>
-#include <new>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
-#include <vector>
 
 namespace velmora {
 
@@ -40,8 +37,6 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
-    swap(items_, other.items_);
-    swap(arena_, other.arena_);
 }
 
 void FeedChannel::Clear() {
@@ -49,11 +44,13 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    // An item in the arena owns nothing outside it (its texts are there too),
-    // so releasing the arena ends every item without visiting each.
-    arena_.reset();
+    // One by one, not by recursion: a long list must not exhaust the stack.
+    for (FeedItem* item = first_; item;) {
+        FeedItem* next = item->next_;
+        delete item;
+        item = next;
+    }
     first_ = last_ = cursor_ = nullptr;
-    items_.clear();
     count_ = 0;
 }
 
@@ -70,14 +67,8 @@ std::string FeedChannel::CurrentDetail() const {
     return cursor_ ? std::string(cursor_->Detail()) : std::string();
 }
 
-FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
-    if (!arena_) arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(4096);
-    void* place = arena_->allocate(sizeof(FeedItem), alignof(FeedItem));
-    return new (place) FeedItem(source, FeedItem::CloneTag{}, arena_.get());
-}
-
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
-    FeedItem* clone = NewItemLike(item);
+    FeedItem* clone = CloneItem(item).release();
     if (!last_) {
         first_ = last_ = clone;
     } else {
@@ -85,7 +76,6 @@ FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
         last_->next_ = clone;
         last_ = clone;
     }
-    items_.push_back(clone);
     ++count_;
     cursor_ = clone;
     return clone;
@@ -100,60 +90,18 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
 
 namespace {
 
-// How many items ahead a walk asks for: the items have long left the caches
-// when a poll merges them, and one at a time each would cost a full wait.
-constexpr std::size_t kAhead = 8;
-
-// The current feed's items by headline, first occurrence winning: open
-// addressing over a table at least twice the item count. A slot keeps the
-// headline's hash, so that a probe past another headline does not visit it.
-class HeadlineIndex {
-  public:
-    explicit HeadlineIndex(const FeedChannel& current) {
-        std::size_t size = 16;
-        while (size < 2 * static_cast<std::size_t>(current.Count())) size *= 2;
-        slots_.assign(size, Slot{});
-        const std::span<FeedItem* const> items = current.Items();
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
-            const FeedItem* item = items[i];
-            Slot* slot = Probe(*item);
-            if (!slot->item) *slot = Slot{item->HeadlineHash(), item};  // else the first decides
-        }
-    }
-
-    // The first current item with the headline of `item`, or nullptr.
-    const FeedItem* Find(const FeedItem& item) { return Probe(item)->item; }
-
-  private:
-    struct Slot {
-        std::size_t hash = 0;
-        const FeedItem* item = nullptr;
-    };
-
-    // The slot of `item`'s headline, or the empty slot where it would go.
-    Slot* Probe(const FeedItem& item) {
-        const std::size_t hash = item.HeadlineHash();
-        Slot* slot = &slots_[hash & (slots_.size() - 1)];
-        while (slot->item && (slot->hash != hash || slot->item->Headline() != item.Headline())) {
-            slot = slot == &slots_.back() ? slots_.data() : slot + 1;
-        }
-        return slot;
-    }
-
-    std::vector<Slot> slots_;
-};
-
 // Carries the read marks; gives the current item that decided the last lookup.
 const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
-    HeadlineIndex index(current);
+    std::unordered_map<std::string_view, const FeedItem*> byHeadline;
+    byHeadline.reserve(static_cast<std::size_t>(current.Count()));
+    for (const FeedItem* q = current.First(); q; q = q->Next()) {
+        byHeadline.try_emplace(q->Headline(), q);  // the first of two equal headlines decides
+    }
     news = false;
     const FeedItem* last = nullptr;
-    const std::span<FeedItem* const> items = incoming.Items();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
-        FeedItem* p = items[i];
-        const FeedItem* q = index.Find(*p);
+    for (FeedItem* p = incoming.First(); p; p = p->Next()) {
+        const auto found = byHeadline.find(p->Headline());
+        const FeedItem* q = found == byHeadline.end() ? nullptr : found->second;
         if (q && q->DateText() == p->DateText()) {
             p->read = q->read;
         } else {

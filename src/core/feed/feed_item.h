@@ -1,11 +1,8 @@
 #pragma once
 // One news item of a feed. Texts are CP932 bytes.
 
-#include <cstddef>
 #include <cstdint>
-#include <functional>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -21,14 +18,9 @@ struct ItemColors {
 // Every "%26" becomes "&"; the output is not scanned again ("%2526" stays,
 // "%26%26" gives "&&") and a match never starts inside a double-byte character.
 std::string UnescapeAmpersand(std::string_view text);
-// `target` = UnescapeAmpersand(text), reusing the target's storage.
-void AssignUnescaped(std::string& target, std::string_view text);
-void AssignUnescaped(std::pmr::string& target, std::string_view text);
 
 class FeedChannel;
 
-// Items made by a channel keep their texts in the channel's arena; an item of
-// its own (scratch items, clones) uses the ordinary heap.
 class FeedItem {
   public:
     explicit FeedItem(ItemColors colors = {});
@@ -39,13 +31,10 @@ class FeedItem {
     // Back to the defaults: no neighbours, empty texts, unread, the given colours.
     void Clear();
 
-    void SetHeadline(std::string_view text) {
-        headline_ = text;
-        headlineHash_ = HashHeadline(text);
-    }
-    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
+    void SetHeadline(std::string_view text) { headline_ = text; }
+    void SetLink(std::string_view text) { link_ = UnescapeAmpersand(text); }
     void SetDetail(std::string_view text) { detail_ = text; }
-    void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
+    void SetImage(std::string_view text) { image_ = UnescapeAmpersand(text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
     std::string_view Headline() const { return headline_; }
@@ -57,32 +46,18 @@ class FeedItem {
     FeedItem* Prev() const { return prev_; }
     FeedItem* Next() const { return next_; }
 
-    // HashHeadline(Headline()), kept for the merge's headline index.
-    std::size_t HeadlineHash() const { return headlineHash_; }
-    static std::size_t HashHeadline(std::string_view text) {
-        return std::hash<std::string_view>()(text);
-    }
-
   private:
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
-    // The texts and colours of `source`, kept in `texts`; unread, no neighbours.
-    struct CloneTag {};
-    FeedItem(const FeedItem& source, CloneTag,
-             std::pmr::memory_resource* texts = std::pmr::get_default_resource());
-
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
     ItemColors defaults_;  // the colours Clear restores
-    std::size_t headlineHash_ = HashHeadline({});
-    // Headline and date first: in a channel's arena their texts then follow
-    // the item, where a merge, which reads only these two, finds them.
-    std::pmr::string headline_;
-    std::pmr::string dateText_;
-    std::pmr::string link_;
-    std::pmr::string detail_;
-    std::pmr::string image_;
+    std::string headline_;
+    std::string link_;
+    std::string detail_;
+    std::string image_;
+    std::string dateText_;
 
   public:
     // Colours and the read mark are read and written directly.

@@ -4,8 +4,8 @@
 // double-byte characters), blanks around names and values are ignored, a value
 // in matching quotes reads without them, the first of two equal keys (and the
 // first of two equal sections) wins, and values read back at most 1023 bytes.
-// The whole file is read and written at once; lookups are hashed (the index
-// of a section is built on its first lookup, safely for concurrent readers).
+// The whole file is read and written at once; a section's lookup table is made
+// on its first lookup.
 
 #include <cstddef>
 #include <cstdint>
