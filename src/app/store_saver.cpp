@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdio>
+#include <system_error>
 
 namespace velmora {
 
@@ -36,8 +37,11 @@ void StoreSaver::OnDue() {
 
 bool StoreSaver::SaveNow() {
     timer_.stop();
-    sinceLastWrite_.start();
     const std::uint64_t digest = ItemStoreDigest(channel_);
+    // A store of megabytes on a slow disk made every quit slow for nothing.
+    std::error_code ec;
+    if (!pending_ && digest == savedDigest_ && std::filesystem::exists(file_, ec)) return true;
+    sinceLastWrite_.start();
     StoreError error;
     const bool ok = SaveItemStore(file_, channel_, &error);
     if (ok) {

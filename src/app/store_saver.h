@@ -34,7 +34,9 @@ class StoreSaver : public QObject {
     // While `busy` holds, a due write waits for the next FeedMayHaveChanged.
     void SetBusy(std::function<bool()> busy) { busy_ = std::move(busy); }
 
-    // Writes now, whatever the interval; false when the write failed.
+    // Writes now, whatever the interval, unless the file is there and already
+    // holds the channel (as loaded or last written): then nothing is written.
+    // False when the write failed.
     bool SaveNow();
 
     bool Pending() const { return pending_; }

@@ -284,9 +284,10 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
     return profile;
 }
 
-std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error) {
+std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error,
+                                             std::size_t maxBytes) {
     std::string text;
-    const int number = platform::ReadWholeFile(file, platform::kNoSizeLimit, text);
+    const int number = platform::ReadWholeFile(file, maxBytes, text);
     if (number == ENOENT) return ProfileFile::Parse({});
     if (number != 0) {
         if (error) *error = number;

@@ -10,6 +10,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,8 +52,11 @@ class ProfileFile {
     static ProfileFile Parse(std::string_view text);
     // Reads the whole file at once. A missing file gives an empty profile;
     // nullopt when the file exists but cannot be read (`error`, when given,
-    // then holds the errno: EISDIR or EINVAL for something not a file).
-    static std::optional<ProfileFile> Load(const std::filesystem::path& file, int* error = nullptr);
+    // then holds the errno: EISDIR or EINVAL for something not a file, EFBIG
+    // for a file of more than `maxBytes`).
+    static std::optional<ProfileFile> Load(
+        const std::filesystem::path& file, int* error = nullptr,
+        std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
     // The value of `key` in `section`, or nullopt when either is absent. The
     // view lives as long as this profile and is not changed by later writes.
