@@ -53,11 +53,12 @@ class FeedItem {
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
     ItemColors defaults_;  // the colours Clear restores
+    // Headline and date beside the links: a merge reads only these.
     std::string headline_;
+    std::string dateText_;
     std::string link_;
     std::string detail_;
     std::string image_;
-    std::string dateText_;
 
   public:
     // Colours and the read mark are read and written directly.
