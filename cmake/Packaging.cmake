@@ -38,8 +38,11 @@ set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "https://velmora.example.org/")
 set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# The dialogs ask for "ＭＳ Ｐゴシック"; fontconfig falls back to this metric twin.
-set(CPACK_DEBIAN_PACKAGE_RECOMMENDS "fonts-ipafont-gothic")
+# Without a Japanese font every text is a row of boxes. The dialogs ask for
+# "ＭＳ Ｐゴシック" and fall back to these families, the metric twin first.
+# Pages (MY PAGE, the cards, help) open through xdg-open.
+set(velmora_runtime_depends "fonts-ipafont-gothic | fonts-noto-cjk | fonts-vlgothic, xdg-utils")
+set(CPACK_DEBIAN_PACKAGE_DEPENDS "${velmora_runtime_depends}")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_EXTRA "${velmora_packaging}/conffiles")
 set(CPACK_DEBIAN_PACKAGE_CONTROL_STRICT_PERMISSION ON)
 set(CPACK_STRIP_FILES ON)

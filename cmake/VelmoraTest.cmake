@@ -1,6 +1,20 @@
 # velmora_add_test(NAME SOURCES... [LIBS libs...])
 # One GoogleTest executable per tests/ folder; every test runs headless.
-find_package(GTest REQUIRED)
+if(CMAKE_CROSSCOMPILING)
+  # Debian ships GoogleTest's sources: built here for the target.
+  set(INSTALL_GTEST OFF CACHE BOOL "" FORCE)
+  set(gtest_disable_pthreads OFF CACHE BOOL "" FORCE)
+  add_subdirectory(/usr/src/googletest "${PROJECT_BINARY_DIR}/googletest" EXCLUDE_FROM_ALL)
+  foreach(lib gtest gmock gtest_main)
+    # Its sources are not ours to hold to our warnings.
+    target_compile_options(${lib} PRIVATE -w)
+    if(NOT TARGET GTest::${lib})
+      add_library(GTest::${lib} ALIAS ${lib})
+    endif()
+  endforeach()
+else()
+  find_package(GTest REQUIRED)
+endif()
 include(GoogleTest)
 
 function(velmora_add_test name)

@@ -65,7 +65,8 @@ bool DemoSession::Start(std::string& error) {
 
     demo::DemoProfile profile;
     profile.client = kDemoClient;
-    profile.rereadMinutes = 1;
+    // The shortest interval the settings sheet accepts; the first cycle runs at start.
+    profile.rereadMinutes = 5;
     if (!demo::WriteDemoProfile(*service_, profile, root_ / "config", root_ / "xdg", error)) {
         return false;
     }

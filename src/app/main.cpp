@@ -13,9 +13,7 @@
 #include <system_error>
 #include <vector>
 
-#include "app/command_line.h"
 #include "app/demo_session.h"
-#include "app/menu_commands.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/store_saver.h"
@@ -26,8 +24,8 @@
 #include "core/platform/data_paths.h"
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
+#include "core/shell/command_line.h"
 #include "desktop/common/icon_resources.h"
-#include "desktop/common/messages.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
 
@@ -88,32 +86,6 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
-// The tray menu command a desktop action stands for; 0 for the news.
-int ActionCommand(DesktopAction action) {
-    switch (action) {
-        case DesktopAction::Tool:
-            return kCmdTool;
-        case DesktopAction::About:
-            return kCmdAbout;
-        case DesktopAction::Quit:
-            return kCmdExit;
-        case DesktopAction::News:
-        case DesktopAction::None:
-            break;
-    }
-    return 0;
-}
-
-// A desktop action on a copy that has just started: what a hand-over would
-// have asked of it.
-void PostStartAction(CToolSheet& sheet, DesktopAction action) {
-    if (action == DesktopAction::News) {
-        QCoreApplication::postEvent(&sheet, new QEvent(UM_SHOWNEWS));
-    } else if (const int command = ActionCommand(action); command != 0) {
-        QCoreApplication::postEvent(&sheet, new MenuCommandEvent(command));
-    }
-}
-
 const char* CycleText(CycleResult result) {
     switch (result) {
         case CycleResult::NothingNew:
@@ -157,10 +129,17 @@ int Run(int argc, char** argv, bool demoMode) {
     const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
     SingleInstance instance(QString::fromStdString(instanceName));
     instance.SetHandOverCommand(ActionCommand(launch.action));
-    switch (instance.Acquire()) {
+    const SingleInstance::Start start = instance.Acquire();
+    for (const QString& note : instance.Notes())
+        std::fprintf(stderr, "velmora: %s\n", qPrintable(note));
+    switch (start) {
         case SingleInstance::Start::First:
-            // Quitting a copy that does not run is nothing to do.
-            if (launch.action == DesktopAction::Quit) return 0;
+            // Quitting a copy that does not run is nothing to do; one that is
+            // still starting hands over to this copy and so ends.
+            if (launch.action == DesktopAction::Quit) {
+                instance.AwaitStartingCopy();
+                return 0;
+            }
             break;
         case SingleInstance::Start::HandedOver:
             if (demo) std::printf("velmora demo: handed over to the running copy\n");
@@ -232,7 +211,7 @@ int Run(int argc, char** argv, bool demoMode) {
     }
 
     sheet.OnInitDialog();
-    PostStartAction(sheet, launch.action);
+    sheet.PostDesktopAction(launch.action);
     const int code = app.exec();
     // A quit that arrived outside the sheet (the session manager) still saves.
     if (!sheet.Ended()) sheet.RequestQuit();

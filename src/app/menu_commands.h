@@ -1,18 +1,14 @@
 #pragma once
-// The tray menu's commands, and the event that carries one to the tool sheet
-// when it comes from outside the menu (a desktop entry action handed over by
-// another start of the program).
+// The event that carries a tray menu command (core/shell/sheet_messages.h) to
+// the tool sheet when it comes from outside the menu (a desktop entry action
+// handed over by another start of the program).
 
 #include <QEvent>
 
+#include "core/shell/sheet_messages.h"
 #include "desktop/common/messages.h"
 
 namespace velmora {
-
-inline constexpr int kCmdTool = 32778;
-inline constexpr int kCmdHelp = 32775;
-inline constexpr int kCmdAbout = 32779;
-inline constexpr int kCmdExit = 32771;
 
 class MenuCommandEvent : public QEvent {
   public:

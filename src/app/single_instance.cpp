@@ -1,5 +1,8 @@
 #include "app/single_instance.h"
 
+#include <pwd.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <sys/un.h>
 #include <unistd.h>
 
@@ -10,10 +13,15 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLocalSocket>
-#include <QStandardPaths>
+#include <QSysInfo>
 #include <QThread>
+#include <cerrno>
+#include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "app/menu_commands.h"
+#include "core/platform/xdg_folders.h"
 #include "desktop/common/messages.h"
 
 namespace velmora {
@@ -28,20 +36,94 @@ bool HandedOverCommand(int number) {
     return number == kCmdTool || number == kCmdAbout || number == kCmdExit;
 }
 
+// Empty when `path` is a folder of this user that no one else may enter;
+// otherwise why not. `followLink`: a link the user chose may lead there.
+QString NotPrivate(const QString& path, bool followLink) {
+    struct stat st {};
+    const QByteArray name = QFile::encodeName(path);
+    if ((followLink ? ::stat(name.constData(), &st) : ::lstat(name.constData(), &st)) != 0)
+        return QString::fromLocal8Bit(std::strerror(errno));
+    if (!S_ISDIR(st.st_mode)) return QStringLiteral("it is not a folder");
+    if (st.st_uid != ::getuid()) return QStringLiteral("it belongs to user %1").arg(st.st_uid);
+    if ((st.st_mode & 07777) != 0700)
+        return QStringLiteral("its mode is %1, not 0700").arg(st.st_mode & 07777, 4, 8, QChar('0'));
+    return {};
+}
+
+QString UserName() {
+    if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_name && *pw->pw_name)
+        return QString::fromLocal8Bit(pw->pw_name);
+    return QString::number(::getuid());
+}
+
+// The user of the process at the other end of a local socket; -1 when unknown.
+long PeerUid(qintptr descriptor) {
+    ucred cred{};
+    socklen_t length = sizeof cred;
+    if (::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &cred, &length) != 0)
+        return -1;
+    return static_cast<long>(cred.uid);
+}
+
+// Another process of this user runs a program of this file name: a copy that
+// is starting (or ending) and holds no lock.
+bool AnotherCopyRuns() {
+    namespace fs = std::filesystem;
+    std::error_code ec;
+    const fs::path self = fs::read_symlink("/proc/self/exe", ec).filename();
+    if (ec) return false;
+    const std::string ownPid = std::to_string(::getpid());
+    for (const fs::directory_entry& entry : fs::directory_iterator("/proc", ec)) {
+        const std::string pid = entry.path().filename().string();
+        if (pid == ownPid || pid.find_first_not_of("0123456789") != std::string::npos) continue;
+        struct stat st {};
+        if (::stat(entry.path().c_str(), &st) != 0 || st.st_uid != ::getuid()) continue;
+        std::error_code linkError;
+        const fs::path exe = fs::read_symlink(entry.path() / "exe", linkError);
+        if (!linkError && exe.filename() == self) return true;
+    }
+    return false;
+}
+
 }  // namespace
 
 SingleInstance::SingleInstance(const QString& instanceName, const QString& folder, QObject* parent)
-    : QObject(parent), name_(instanceName), folder_(folder.isEmpty() ? RuntimeFolder() : folder) {}
+    : QObject(parent), name_(instanceName), folder_(folder) {
+    if (folder_.isEmpty()) folder_ = RuntimeFolder(&notes_, &folderProblem_);
+}
 
 SingleInstance::~SingleInstance() {
     StopListening();
 }
 
-QString SingleInstance::RuntimeFolder() {
+QString SingleInstance::RuntimeFolder(QStringList* notes, QString* problem) {
+    // Another user who may write to the folder could fake our lock and socket
+    // and so take the hand-over of every start.
+    const QString fallback = QFile::decodeName(platform::TempFolder().c_str()) +
+                             QStringLiteral("/runtime-") + UserName();
     const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
-    if (!runtime.isEmpty() && QDir(runtime).exists()) return runtime;
-    // Creates /tmp/runtime-<user> with mode 0700 when needed.
-    return QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
+    if (!runtime.isEmpty()) {
+        const QString why = NotPrivate(runtime, true);
+        if (why.isEmpty()) return runtime;
+        if (notes)
+            *notes << QStringLiteral(
+                          "XDG_RUNTIME_DIR %1 is not private to this user (%2); using %3")
+                          .arg(runtime, why, fallback);
+    }
+    const QByteArray name = QFile::encodeName(fallback);
+    ::mkdir(name.constData(), 0700);
+    struct stat st {};
+    // A folder of ours with a loose mode is tightened, as the toolkit does.
+    if (::lstat(name.constData(), &st) == 0 && S_ISDIR(st.st_mode) && st.st_uid == ::getuid())
+        ::chmod(name.constData(), 0700);
+    const QString why = NotPrivate(fallback, false);
+    if (why.isEmpty()) return fallback;
+    if (problem)
+        *problem = QStringLiteral(
+                       "cannot use the runtime folder %1: %2; remove it, or set XDG_RUNTIME_DIR "
+                       "to a folder of your own with mode 0700")
+                       .arg(fallback, why);
+    return {};
 }
 
 QString SingleInstance::LockPath() const {
@@ -69,7 +151,19 @@ bool SingleInstance::TakeLock(bool& held) {
         lock_ = std::move(lock);
         return true;
     }
-    if (lock->error() == QLockFile::LockFailedError) return true;
+    if (lock->error() == QLockFile::LockFailedError) {
+        struct stat st {};
+        if (::stat(QFile::encodeName(LockPath()).constData(), &st) == 0 &&
+            st.st_uid != ::getuid()) {
+            problem_ = QStringLiteral(
+                           "the lock file %1 belongs to user %2, not to this user; nothing is "
+                           "handed over to it")
+                           .arg(LockPath())
+                           .arg(st.st_uid);
+            return false;
+        }
+        return true;
+    }
     const QString why = lock->error() == QLockFile::PermissionError
                             ? QStringLiteral("permission denied")
                             : QStringLiteral("it cannot be created");
@@ -79,6 +173,10 @@ bool SingleInstance::TakeLock(bool& held) {
 
 SingleInstance::Start SingleInstance::Acquire() {
     problem_.clear();
+    if (folder_.isEmpty()) {
+        problem_ = folderProblem_;
+        return Start::Unusable;
+    }
     if (!QDir().mkpath(folder_)) {
         problem_ = QStringLiteral("cannot create the folder %1 for the lock file").arg(folder_);
         return Start::Unusable;
@@ -112,6 +210,15 @@ SingleInstance::Start SingleInstance::HandOver() {
         QLocalSocket socket;
         socket.connectToServer(SocketPath());
         if (socket.waitForConnected(kConnectMs)) {
+            if (const long uid = PeerUid(socket.socketDescriptor());
+                uid != static_cast<long>(::getuid())) {
+                problem_ = QStringLiteral(
+                               "the copy answering on %1 runs as user %2, not as this user; "
+                               "nothing is handed over to it")
+                               .arg(SocketPath())
+                               .arg(uid);
+                return Start::Unusable;
+            }
             if (handOverCommand_ != 0) {
                 socket.write(QByteArray::number(handOverCommand_) + '\n');
             } else {
@@ -130,9 +237,48 @@ SingleInstance::Start SingleInstance::HandOver() {
         if (deadline.hasExpired()) break;
         QThread::msleep(kRetryMs);
     }
-    problem_ = QStringLiteral("another copy holds %1 but does not answer on %2")
+    if (TakeOverLockOfAnotherHost()) return OpenSocket() ? Start::First : Start::Unusable;
+    if (!problem_.isEmpty()) return Start::Unusable;
+    qint64 pid = 0;
+    QString host, app;
+    QLockFile(LockPath()).getLockInfo(&pid, &host, &app);
+    problem_ = QStringLiteral(
+                   "another copy (process %1) holds %2 but does not answer on %3; end it, or "
+                   "remove %2 if it no longer runs")
+                   .arg(pid)
                    .arg(LockPath(), SocketPath());
     return Start::NoAnswer;
+}
+
+// A lock written on another host (a shared folder) whose holder did not answer
+// here: no copy of this host holds it, and none there could be reached through
+// this socket anyway.
+bool SingleInstance::TakeOverLockOfAnotherHost() {
+    qint64 pid = 0;
+    QString host, app;
+    QLockFile other(LockPath());
+    if (!other.getLockInfo(&pid, &host, &app) || host.isEmpty() ||
+        host == QSysInfo::machineHostName())
+        return false;
+    bool held = false;
+    if (!other.removeStaleLockFile() || !TakeLock(held) || !held) return false;
+    notes_ << QStringLiteral(
+                  "took over the lock file %1 left by host %2, whose copy does not "
+                  "answer here")
+                  .arg(LockPath(), host);
+    return true;
+}
+
+bool SingleInstance::AwaitStartingCopy() {
+    const QDeadlineTimer deadline(handOverWaitMs_);
+    const int before = accepted_;
+    while (Listening() && AnotherCopyRuns() && !deadline.hasExpired()) {
+        // OnConnection takes what arrives.
+        bool timedOut = false;
+        server_->waitForNewConnection(kRetryMs, &timedOut);
+        if (accepted_ != before) return true;
+    }
+    return accepted_ != before;
 }
 
 bool SingleInstance::OpenSocket() {
@@ -182,6 +328,12 @@ void SingleInstance::Deliver(int message) {
 void SingleInstance::OnConnection() {
     while (QLocalSocket* socket = server_ ? server_->nextPendingConnection() : nullptr) {
         connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
+        // Only this user's own starts are listened to.
+        if (PeerUid(socket->socketDescriptor()) != static_cast<long>(::getuid())) {
+            socket->abort();
+            continue;
+        }
+        ++accepted_;
         const auto read = [this, socket] {
             while (socket->canReadLine()) {
                 const QByteArray line = socket->readLine(16).trimmed();

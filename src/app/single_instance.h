@@ -8,6 +8,7 @@
 #include <QLockFile>
 #include <QObject>
 #include <QString>
+#include <QStringList>
 #include <memory>
 #include <vector>
 
@@ -27,6 +28,7 @@ class SingleInstance : public QObject {
     };
 
     // Files in `folder` (default: RuntimeFolder()) named after the instance.
+    // Only files and copies of this user are trusted.
     explicit SingleInstance(const QString& instanceName, const QString& folder = {},
                             QObject* parent = nullptr);
     ~SingleInstance() override;
@@ -39,6 +41,15 @@ class SingleInstance : public QObject {
     Start Acquire();
     // Why the last Acquire or Listen failed: one line naming the file.
     const QString& Problem() const { return problem_; }
+    // What the start did that the user should know of though it went on
+    // (another runtime folder, a lock taken over): lines for stderr.
+    const QStringList& Notes() const { return notes_; }
+
+    // After Acquire gave First to a copy that only hands over a command (終了):
+    // a copy that was started an instant earlier may not hold the lock yet.
+    // While one runs, waits for it to hand over to this copy, as it does to
+    // any running copy, and so end. True when one did.
+    bool AwaitStartingCopy();
 
     // What a hand-over sends instead of 1057 and 1058: one tray menu command
     // (ツール, バージョン情報, 終了), posted to the receiver as a
@@ -56,11 +67,14 @@ class SingleInstance : public QObject {
     QString LockPath() const;
     QString SocketPath() const;
 
-    // $XDG_RUNTIME_DIR, or the toolkit's per-user runtime folder.
-    static QString RuntimeFolder();
+    // $XDG_RUNTIME_DIR when it is this user's alone (owned, mode 0700); else
+    // $TMPDIR/runtime-<user>, made so when missing (`notes` says why when
+    // XDG_RUNTIME_DIR was set). Empty, with `problem`, when neither is private.
+    static QString RuntimeFolder(QStringList* notes = nullptr, QString* problem = nullptr);
 
   private:
     bool TakeLock(bool& held);
+    bool TakeOverLockOfAnotherHost();
     bool OpenSocket();
     Start HandOver();
     void OnConnection();
@@ -70,11 +84,14 @@ class SingleInstance : public QObject {
     QString folder_;
     int handOverWaitMs_ = kHandOverWaitMs;
     QString problem_;
+    QString folderProblem_;
+    QStringList notes_;
     std::unique_ptr<QLockFile> lock_;
     std::unique_ptr<QLocalServer> server_;
     QObject* receiver_ = nullptr;
     std::vector<int> waiting_;  // received before there was a receiver
     int handOverCommand_ = 0;
+    int accepted_ = 0;  // connections of this user's starts
 };
 
 }  // namespace velmora

@@ -1,8 +1,8 @@
 #pragma once
-// The tool sheet: the program's hidden main window. It owns the settings in
-// memory, the feeds (through the delivery cycle), the tray (through its
-// port), the tray menu, the poll timer, the error and About dialogs and the
-// news popup, and runs the delivery cycle from its private messages.
+// The tool sheet: the program's hidden main window. It draws the settings
+// page and owns the Qt parts (tray, tray menu, poll timer, the error, About
+// and delivery number dialogs, the news popup, the store saver); what they do
+// is decided by the ToolSheetController it forwards its messages to.
 
 #include <QDialog>
 #include <QImage>
@@ -12,15 +12,12 @@
 #include <memory>
 #include <string>
 
-#include "app/menu_commands.h"
 #include "app/store_saver.h"
 #include "core/delivery/clock.h"
-#include "core/delivery/delivery_cycle.h"
-#include "core/delivery/delivery_ui.h"
-#include "core/delivery/error_table.h"
-#include "core/delivery/quittable_transfer.h"
 #include "core/delivery/threaded_transfer.h"
 #include "core/feed/feed_item.h"
+#include "core/shell/sheet_desktop.h"
+#include "core/shell/tool_sheet_controller.h"
 #include "desktop/common/event_loop_waiter.h"
 #include "desktop/common/long_timer.h"
 #include "desktop/popup/popup_port.h"
@@ -57,7 +54,7 @@ struct SheetServices {
     int storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
 
-class CToolSheet : public QDialog, public DeliveryUi {
+class CToolSheet : public QDialog, private SheetDesktop {
     Q_OBJECT
   public:
     // Reads the settings the sheet starts with. `caption` is string 102.
@@ -69,26 +66,17 @@ class CToolSheet : public QDialog, public DeliveryUi {
     // item store, error dialog, popup, About dialog, and the first UM_POLL.
     void OnInitDialog();
 
-    // "終了", SIGTERM, SIGINT and the end of the session. While a cycle runs
-    // (a transfer, the delivery number dialog) its transfer is stopped and
-    // the dialogs are closed; the end follows once the cycle has unwound.
-    void RequestQuit();
-    bool Ended() const { return ended_; }
+    // "終了", SIGTERM, SIGINT and the end of the session.
+    void RequestQuit() { controller_->RequestQuit(); }
+    bool Ended() const { return controller_->Ended(); }
     // The store was saved at the end.
-    bool Saved() const { return saved_; }
+    bool Saved() const { return controller_->Saved(); }
+    // A desktop action asked of a copy that has just started.
+    void PostDesktopAction(DesktopAction action) { controller_->PostDesktopAction(action); }
 
     // The item store and the feed it keeps, for a save at an unexpected exit.
     const std::filesystem::path& DataFile() const { return startup_.dataFile; }
-    const FeedChannel& Feed() const { return cycle_->Current(); }
-
-    // DeliveryUi.
-    void SetTrayImage(TrayImage image) override;
-    void SetTrayTip(const std::string& tip) override;
-    void StartPollTimer(std::uint32_t intervalMs) override;
-    void StopPollTimer() override;
-    DeliveryNumberAnswer AskDeliveryNumber(const std::string& prompt,
-                                           const std::string& deliveryNo) override;
-    void PostTrayClick() override;
+    const FeedChannel& Feed() const { return controller_->Feed(); }
 
   signals:
     // The end: tray icon removed, store saved. The application quits on it.
@@ -108,59 +96,46 @@ class CToolSheet : public QDialog, public DeliveryUi {
     void changeEvent(QEvent* e) override;
 
   private:
-    // Private messages.
-    void OnPoll();
-    void OnFetchNews();
-    void OnShowNews();
-    void OnErrorClosed();
-    void OnTrayNotify(int iconId, int mouseMessage);
-    void OnShowHelp();
-
-    // The tray menu's commands; another id does nothing.
-    void OnCommand(int id);
-    void ShowToolSheet();
-    void RunAbout();
-    void ShowTrayMenu();
-    void ShowErrorDialog();
-    // No tray host shows the icon: news always slides the popup in and a new
-    // standing error is announced as a desktop notification.
-    bool WithoutTray() const;
-    void AnnounceNewError(std::int32_t codeBefore);
-
-    void OnStoreSaved(bool ok);
-    // Runs one cycle; false when a quit came meanwhile and the end was made.
-    bool RunCycle(CycleResult& result);
-    bool MayStartCycle() const;
-    void CloseModalWindows();
-    void FinishQuit();
+    // SheetDesktop.
+    void PostToSheet(int message, int wParam, int lParam) override;
+    void StartSheetTimer(int id, std::uint32_t intervalMs) override;
+    void StopSheetTimer(int id) override;
+    void RefreshErrorDialog() override;
+    void ShowErrorDialog() override;
+    void HideErrorDialog() override;
+    void NotifyError(const std::string& title, const std::string& message) override;
+    void ShowToolSheet() override;
+    void ShowTrayMenu() override;
+    void RunAboutDialog(const AboutFields& fields) override;
+    void CloseAboutDialog() override;
+    DeliveryNumberAnswer RunDeliveryNumberDialog(const std::string& prompt,
+                                                 const std::string& deliveryNo) override;
+    void RaiseDeliveryNumberDialog() override;
+    void CloseModalWindows() override;
+    void OpenAddress(const std::string& address) override;
+    void FeedMayHaveChanged() override;
+    void CycleFinished(CycleResult result) override;
+    void StopAnsweringSecondStarts() override;
+    bool SaveStoreAtEnd() override;
+    void RunEnded() override;
 
     SheetStartup startup_;
     SheetServices services_;
     EventLoopWaiter waiter_;
     std::unique_ptr<ThreadedTransfer> threaded_;
-    std::unique_ptr<QuittableTransfer> transfer_;
-    ErrorState errors_;
-    std::unique_ptr<DeliveryCycle> cycle_;
+    std::unique_ptr<ToolSheetController> controller_;
     std::unique_ptr<StoreSaver> saver_;  // a child too, but gone before the feed it keeps
 
     COptionPage2* page_ = nullptr;  // child of the tab widget
     QTabWidget* tabs_ = nullptr;
-    std::unique_ptr<TrayPort> tray_;  // never null once initialised
-    TrayMenu* trayMenu_ = nullptr;    // child of the sheet
+    std::unique_ptr<TrayPort> tray_;
+    TrayMenu* trayMenu_ = nullptr;  // child of the sheet
     std::unique_ptr<CErrorDlg> errorDlg_;
     std::unique_ptr<CAboutDlg> about_;
     std::unique_ptr<PopupPort> popup_;
     CDeliveryNoDlg* deliveryDlg_ = nullptr;  // while the cycle asks for the number
     ErrorNotifier* notifier_ = nullptr;      // child of the sheet
-
-    std::string title_;
-    std::uint32_t popupSetting_ = 1;
-    LongTimer pollTimer_;  // child of the sheet
-
-    int cycleDepth_ = 0;
-    bool quitPending_ = false;
-    bool ended_ = false;
-    bool saved_ = false;
+    LongTimer pollTimer_;                    // child of the sheet
 };
 
 }  // namespace velmora

@@ -6,7 +6,12 @@
 //   instance_probe FOLDER NAME silent     hold the lock file only, never listen
 //   instance_probe FOLDER NAME start [MS] print first, handed-over, no-answer or
 //                                         unusable (with the problem) and exit; MS is
-//                                         the hand-over wait
+//                                         the hand-over wait. An empty FOLDER is the
+//                                         runtime folder; each note comes first
+//   instance_probe FOLDER NAME late-start MS    the same, MS milliseconds after starting
+//   instance_probe FOLDER NAME quit       hand over 終了; as the first copy print
+//                                         "first", then whether a starting copy
+//                                         handed over to it
 // The holders run until their standard input closes.
 
 #include <unistd.h>
@@ -15,9 +20,11 @@
 #include <QEvent>
 #include <QLockFile>
 #include <QSocketNotifier>
+#include <QThread>
 #include <QTimer>
 #include <cstdio>
 
+#include "app/menu_commands.h"
 #include "app/single_instance.h"
 
 namespace {
@@ -41,9 +48,19 @@ int main(int argc, char** argv) {
     SingleInstance instance(QString::fromLocal8Bit(argv[2]), QString::fromLocal8Bit(argv[1]));
     const QByteArray mode = argv[3];
     const int ms = argc > 4 ? QByteArray(argv[4]).toInt() : -1;
-    if (mode == "start") {
-        if (ms >= 0) instance.SetHandOverWaitMs(ms);
-        switch (instance.Acquire()) {
+    if (mode == "late-start") QThread::msleep(static_cast<unsigned long>(ms));
+    if (mode == "quit") {
+        instance.SetHandOverCommand(velmora::kCmdExit);
+        if (instance.Acquire() != SingleInstance::Start::First) return 1;
+        std::puts("first");
+        std::puts(instance.AwaitStartingCopy() ? "a starting copy handed over" : "none starting");
+        return 0;
+    }
+    if (mode == "start" || mode == "late-start") {
+        if (ms >= 0 && mode == "start") instance.SetHandOverWaitMs(ms);
+        const SingleInstance::Start start = instance.Acquire();
+        for (const QString& note : instance.Notes()) std::printf("note: %s\n", qPrintable(note));
+        switch (start) {
             case SingleInstance::Start::First:
                 std::puts("first");
                 break;

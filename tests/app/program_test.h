@@ -86,7 +86,7 @@ class ProgramTest : public ::testing::Test {
         auto p = std::make_unique<QProcess>();
         p->setProcessEnvironment(env);
         if (inChild) p->setChildProcessModifier(inChild);
-        p->start(QStringLiteral(VELMORA_EXE), args);
+        p->start(QString::fromStdString(program_.string()), args);
         EXPECT_TRUE(p->waitForStarted(10000));
         running_.push_back(std::move(p));
         return *running_.back();
@@ -107,6 +107,19 @@ class ProgramTest : public ::testing::Test {
                stored.Count() == static_cast<int>(service_->ItemCount());
     }
 
+    // For another user who cannot reach the build tree (a clone in a private
+    // folder): the program and the card renderer it starts, copied into the profile.
+    void UseCopyOfTheProgram() {
+        const std::filesystem::path built = VELMORA_EXE;
+        std::filesystem::create_directories(root_ / "bin");
+        for (const char* name : {"velmora", "velmora-cards"}) {
+            if (std::filesystem::exists(built.parent_path() / name))
+                std::filesystem::copy_file(built.parent_path() / name, root_ / "bin" / name);
+        }
+        program_ = root_ / "bin" / built.filename();
+    }
+
+    std::filesystem::path program_ = VELMORA_EXE;
     std::filesystem::path root_;
     std::unique_ptr<demo::DemoService> service_;
     std::vector<std::unique_ptr<QProcess>> running_;

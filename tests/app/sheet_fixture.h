@@ -29,6 +29,7 @@
 #include "support/delivery_fakes.h"
 #include "support/fixed_clock.h"
 #include "support/hive_sandbox.h"
+#include "support/shell_fakes.h"
 
 namespace velmora::test_support {
 
@@ -77,53 +78,6 @@ inline std::vector<std::string> StoredHeadlines(const std::filesystem::path& fil
         out.emplace_back(std::string(item->Headline()) + (item->read ? "+" : ""));
     return out;
 }
-
-class RecordingPopup final : public PopupPort {
-  public:
-    explicit RecordingPopup(std::vector<std::string>& log) : log_(log) {}
-    void SetChannel(const FeedChannel& channel) override {
-        log_.push_back("setchannel:" + std::to_string(channel.Count()));
-    }
-    void ShowTab() override { log_.push_back("showtab"); }
-    void PostOpen() override { log_.push_back("open"); }
-    void BringToForeground() override { log_.push_back("foreground"); }
-    void PrepareOpen() override {
-        if (onPrepare) onPrepare();
-    }
-    std::function<void()> onPrepare;
-
-  private:
-    std::vector<std::string>& log_;
-};
-
-// What the sheet last asked of the tray.
-struct TrayRecord {
-    bool added = false;
-    TrayImage image = TrayImage::Normal;
-    std::string tip;  // CP932, as the sheet hands it over
-    bool blinking = false;
-    bool menuExported = false;
-    bool withoutTray = false;  // the answer the sheet gets
-};
-
-class RecordingTray final : public TrayPort {
-  public:
-    explicit RecordingTray(TrayRecord& record) : record_(record) {}
-    bool Add() override {
-        record_.added = true;
-        return true;
-    }
-    void Remove() override { record_.added = false; }
-    void SetImage(TrayImage image) override { record_.image = image; }
-    void SetTip(const std::string& cp932) override { record_.tip = cp932; }
-    void StartBlinking() override { record_.blinking = true; }
-    void StopBlinking() override { record_.blinking = false; }
-    void SetExportedMenu(QMenu* menu) override { record_.menuExported = menu != nullptr; }
-    bool WithoutTray() const override { return record_.withoutTray; }
-
-  private:
-    TrayRecord& record_;
-};
 
 inline constexpr const char* kChannelServer = "http://one.test/rss/channel.cgi";
 inline constexpr const char* kAccountServer = "http://acct.test/rss/account.cgi";
@@ -195,8 +149,10 @@ class SheetFixture : public HiveSandbox {
     void PopupLogClear() { popupLog_.clear(); }
 
     TrayFactory TrayRecorder() {
-        return
-            [this](const TrayArtwork&, QObject*) { return std::make_unique<RecordingTray>(tray_); };
+        return [this](const TrayArtwork&, QMenu* menu, QObject*) {
+            tray_.menuExported = menu != nullptr;
+            return std::make_unique<RecordingTray>(tray_);
+        };
     }
 
     // A tray menu command, as the menu hands it to the sheet.

@@ -1,17 +1,26 @@
 // One copy per user and name, with real processes: a second start hands over
 // to the running copy (waiting for one that is still starting), reports one
 // that never answers or a lock or socket it cannot use, or takes over the
-// lock of a crashed one.
+// lock of a crashed one or of another host. Nothing of another user is trusted.
 
+#include <grp.h>
 #include <gtest/gtest.h>
+#include <pwd.h>
 #include <signal.h>
+#include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/un.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLocalSocket>
 #include <QProcess>
 #include <QTemporaryDir>
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -40,8 +49,7 @@ class SingleInstanceTest : public ::testing::Test {
     QProcess& Hold(const QString& name, const QString& mode = QStringLiteral("hold"),
                    const QStringList& extra = {}) {
         auto p = std::make_unique<QProcess>();
-        p->start(QStringLiteral(VELMORA_INSTANCE_PROBE),
-                 QStringList{folder_.path(), name, mode} + extra);
+        p->start(QStringLiteral(VELMORA_INSTANCE_PROBE), QStringList{Dir(), name, mode} + extra);
         EXPECT_TRUE(p->waitForStarted(5000));
         EXPECT_TRUE(p->waitForReadyRead(10000));
         EXPECT_EQ(p->readLine().trimmed(), QByteArray("ready"));
@@ -49,14 +57,15 @@ class SingleInstanceTest : public ::testing::Test {
         return *holders_.back();
     }
 
+    QString Dir() const { return dir_.isEmpty() ? folder_.path() : dir_; }
+
     QString SocketPath(const char* name) const {
-        return folder_.path() + QStringLiteral("/%1.%2.socket").arg(name).arg(getuid());
+        return Dir() + QStringLiteral("/%1.%2.socket").arg(name).arg(getuid());
     }
 
     QByteArray Start(const QString& name, const QStringList& extra = {}) {
         QProcess p;
-        p.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
-                QStringList{folder_.path(), name, "start"} + extra);
+        p.start(QStringLiteral(VELMORA_INSTANCE_PROBE), QStringList{Dir(), name, "start"} + extra);
         EXPECT_TRUE(p.waitForFinished(10000));
         EXPECT_EQ(p.exitCode(), 0);
         return p.readAllStandardOutput().trimmed();
@@ -74,6 +83,7 @@ class SingleInstanceTest : public ::testing::Test {
     }
 
     QTemporaryDir folder_;
+    QString dir_;  // the probes' folder instead of folder_
     std::vector<std::unique_ptr<QProcess>> holders_;
 };
 
@@ -166,4 +176,126 @@ TEST_F(SingleInstanceTest, OtherMessagesAreNotPassedOn) {
     socket.flush();
     socket.waitForBytesWritten(5000);
     EXPECT_EQ(ReadLines(first, 1), QByteArray("got 1058\n"));
+}
+
+namespace {
+
+// A process of uid 65534 that listens at `path` until killed; 0 when that
+// cannot be arranged (not root, or that user cannot reach the folder).
+pid_t ListenAsNobody(const QString& path) {
+    int ready[2];
+    if (geteuid() != 0 || pipe(ready) != 0) return 0;
+    const QByteArray name = QFile::encodeName(path);
+    const pid_t pid = fork();
+    if (pid == 0) {
+        close(ready[0]);
+        sockaddr_un addr{};
+        addr.sun_family = AF_UNIX;
+        std::strncpy(addr.sun_path, name.constData(), sizeof addr.sun_path - 1);
+        const int fd = socket(AF_UNIX, SOCK_STREAM, 0);
+        const char ok = setgroups(0, nullptr) == 0 && setgid(65534) == 0 && setuid(65534) == 0 &&
+                                bind(fd, reinterpret_cast<sockaddr*>(&addr), sizeof addr) == 0 &&
+                                listen(fd, 8) == 0
+                            ? '1'
+                            : '0';
+        if (write(ready[1], &ok, 1) != 1) _exit(1);
+        for (;;) pause();
+    }
+    close(ready[1]);
+    char ok = '0';
+    if (pid < 0 || read(ready[0], &ok, 1) != 1) ok = '0';
+    close(ready[0]);
+    if (ok == '1') return pid;
+    if (pid > 0) {
+        kill(pid, SIGKILL);
+        waitpid(pid, nullptr, 0);
+    }
+    return 0;
+}
+
+}  // namespace
+
+TEST_F(SingleInstanceTest, ARuntimeFolderLockOrCopyOfAnotherUserIsNeverTrusted) {
+    // XDG_RUNTIME_DIR that everyone may write to: a private folder is made instead.
+    const QString open = folder_.path() + QStringLiteral("/open");
+    const QString tmp = folder_.path() + QStringLiteral("/tmp");
+    ASSERT_TRUE(QDir().mkpath(open) && QDir().mkpath(tmp));
+    ASSERT_EQ(chmod(QFile::encodeName(open).constData(), 01777), 0);
+    const QString privateFolder =
+        tmp + QStringLiteral("/runtime-") + QString::fromLocal8Bit(getpwuid(getuid())->pw_name);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), open);
+    env.insert(QStringLiteral("TMPDIR"), tmp);
+    const auto startIn = [&](const QProcessEnvironment& e) {
+        QProcess p;
+        p.setProcessEnvironment(e);
+        p.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+                {QString(), QStringLiteral("VELMORA"), QStringLiteral("start")});
+        EXPECT_TRUE(p.waitForFinished(10000));
+        return p.readAllStandardOutput();
+    };
+    EXPECT_EQ(startIn(env), "note: XDG_RUNTIME_DIR " + open.toUtf8() +
+                                " is not private to this user (its mode is 1777, not 0700); "
+                                "using " +
+                                privateFolder.toUtf8() + "\nfirst\n");
+    EXPECT_TRUE(QDir(open).isEmpty(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot));
+    EXPECT_EQ(QFileInfo(privateFolder).permissions(), QFile::ReadOwner | QFile::WriteOwner |
+                                                          QFile::ExeOwner | QFile::ReadUser |
+                                                          QFile::WriteUser | QFile::ExeUser);
+    // That folder planted beforehand as a link by someone else: nothing is used.
+    ASSERT_TRUE(QDir(privateFolder).removeRecursively());
+    ASSERT_TRUE(QFile::link(open, privateFolder));
+    env.remove(QStringLiteral("XDG_RUNTIME_DIR"));
+    EXPECT_EQ(startIn(env), "unusable: cannot use the runtime folder " + privateFolder.toUtf8() +
+                                ": it is not a folder; remove it, or set XDG_RUNTIME_DIR to a "
+                                "folder of your own with mode 0700\n");
+
+    if (geteuid() != 0) GTEST_SKIP() << "only root can make files of another user";
+    // A folder other users may write to, as a shared runtime folder would be.
+    ASSERT_EQ(chmod(QFile::encodeName(folder_.path()).constData(), 0711), 0);
+    dir_ = folder_.path() + QStringLiteral("/shared");
+    ASSERT_TRUE(QDir().mkpath(dir_));
+    ASSERT_EQ(chmod(QFile::encodeName(dir_).constData(), 0777), 0);
+    // A held lock that belongs to another user.
+    Hold(QStringLiteral("VELMORA"), QStringLiteral("silent"));
+    const QString lock = dir_ + QStringLiteral("/VELMORA.%1.lock").arg(getuid());
+    ASSERT_EQ(chown(QFile::encodeName(lock).constData(), 65534, 65534), 0);
+    EXPECT_EQ(Start(QStringLiteral("VELMORA")),
+              "unusable: the lock file " + lock.toUtf8() +
+                  " belongs to user 65534, not to this user; nothing is handed over to it");
+    // Our own lock, but another user answers on the socket.
+    Hold(QStringLiteral("OTHER"), QStringLiteral("silent"));
+    const pid_t listener = ListenAsNobody(SocketPath("OTHER"));
+    if (listener == 0) GTEST_SKIP() << "uid 65534 cannot reach " << qPrintable(dir_);
+    const QByteArray said = Start(QStringLiteral("OTHER"), {"2000"});
+    kill(listener, SIGKILL);
+    waitpid(listener, nullptr, 0);
+    EXPECT_EQ(said, "unusable: the copy answering on " + SocketPath("OTHER").toUtf8() +
+                        " runs as user 65534, not as this user; nothing is handed over to it");
+}
+
+TEST_F(SingleInstanceTest, QuitRightAfterAStartWaitsForTheStartingCopyWhichHandsOverToIt) {
+    // The start takes the lock only after the quit has found none.
+    QProcess starting;
+    starting.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+                   {folder_.path(), QStringLiteral("VELMORA"), QStringLiteral("late-start"),
+                    QStringLiteral("400")});
+    ASSERT_TRUE(starting.waitForStarted(5000));
+    QProcess quit;
+    quit.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+               {folder_.path(), QStringLiteral("VELMORA"), QStringLiteral("quit")});
+    ASSERT_TRUE(quit.waitForFinished(15000));
+    ASSERT_TRUE(starting.waitForFinished(15000));
+    EXPECT_EQ(quit.readAllStandardOutput(), "first\na starting copy handed over\n");
+    EXPECT_EQ(starting.readAllStandardOutput(), "handed-over\n");
+}
+
+TEST_F(SingleInstanceTest, LockLeftByAnotherHostIsTakenOverWhenNoCopyAnswers) {
+    QFile lock(folder_.path() + QStringLiteral("/VELMORA.%1.lock").arg(getuid()));
+    ASSERT_TRUE(lock.open(QIODevice::WriteOnly));
+    lock.write("4242\ninstance_probe\nsome-other-host.example\n");
+    lock.close();
+    EXPECT_EQ(Start(QStringLiteral("VELMORA"), {"300"}),
+              "note: took over the lock file " + lock.fileName().toUtf8() +
+                  " left by host some-other-host.example, whose copy does not answer here\nfirst");
 }

@@ -1,5 +1,6 @@
-// The tool sheet's handlers and the tray click sequences, headless, with a
-// transfer answering from a table on the worker thread.
+// The tool sheet's Qt wiring, headless, with a transfer answering from a
+// table on the worker thread: its page, dialogs, timer and store saver. What
+// its messages decide is tested with the controller in tests/core/shell.
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
@@ -56,68 +57,8 @@ TEST_F(ToolSheetTest, InitialisationAddsTheTrayIconAndRunsTheFirstCycle) {
     ASSERT_EQ(network_.calls.size(), 1u);
     EXPECT_THAT(cycles_, ElementsAre(CycleResult::News));
     EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:3", "open"));
-    EXPECT_EQ(tray_.image, TrayImage::Normal);
     EXPECT_TRUE(PollTimer(sheet).IsActive());
     EXPECT_EQ(PollTimer(sheet).IntervalMs(), 60u * 60000u);
-}
-
-TEST_F(ToolSheetTest, NewsWithPopupSettingOneSlidesThePopupIn) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    StartedSheet();
-    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
-    EXPECT_FALSE(tray_.blinking);
-}
-
-TEST_F(ToolSheetTest, NewsWithPopupSettingZeroBlinksUntilTheClick) {
-    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    CToolSheet& sheet = StartedSheet();
-    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2"));
-    ASSERT_TRUE(tray_.blinking);
-    tray_.image = TrayImage::Blink;  // as the blinking icon may show
-
-    PopupLogClear();
-    LeftClick(sheet);
-    QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-    EXPECT_FALSE(tray_.blinking);  // at once, before the posted UM_SHOWNEWS
-    EXPECT_EQ(tray_.image, TrayImage::Blink);
-    Settle();
-    EXPECT_EQ(tray_.image, TrayImage::Normal);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "showtab", "setchannel:2", "open"));
-    EXPECT_THAT(cycles_, ElementsAre(CycleResult::News, CycleResult::NothingNew));
-}
-
-TEST_F(ToolSheetTest, PopupGetsReadyAsSoonAsTheCycleKnowsItWillOpen) {
-    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    CToolSheet& sheet = StartedSheet();
-    // News with blinking: the popup does not open.
-    EXPECT_TRUE(preparedAfterRequests_.empty());
-    // The user's request opens it unless it fails: ready before the request.
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_FETCHNEWS));
-    Settle();
-    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
-    EXPECT_EQ(network_.calls.size(), 2u);
-}
-
-TEST_F(ToolSheetTest, NewsWithPopupSettingOneGetsThePopupReadyFirst) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    StartedSheet();
-    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
-    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
-}
-
-TEST_F(ToolSheetTest, NothingNewOnlyHandsThePopupTheFeed) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    CToolSheet& sheet = StartedSheet();
-    PopupLogClear();
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    Settle();
-    EXPECT_THAT(popupLog_, ElementsAre("setchannel:2"));
-    EXPECT_FALSE(tray_.blinking);
 }
 
 TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
@@ -157,11 +98,6 @@ TEST_F(ToolSheetTest, OkValidatesAndAppliesTheInterval) {
     sheet.accept();
     EXPECT_EQ(UserDword("Reread"), 30u);
     EXPECT_EQ(UserDword("popup"), 1u);
-    EXPECT_EQ(PollTimer(sheet).IntervalMs(), 1800000u);
-    // The cycle got the interval too: it restarts the timer with it.
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    Settle();
-    EXPECT_EQ(cycles_.size(), 2u);
     EXPECT_EQ(PollTimer(sheet).IntervalMs(), 1800000u);
 }
 
@@ -209,71 +145,6 @@ TEST_F(ToolSheetTest, KeysAreSwallowedWhileHidden) {
     EXPECT_FALSE(sheet.isVisible());
 }
 
-TEST_F(ToolSheetTest, ClickWhileARequestRunsStartsNoCycle) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    CToolSheet& sheet = StartedSheet();
-    PopupLogClear();
-    std::atomic<bool> clicked{false};
-    network_.during = [&](const std::string&) {
-        // A tray click handled while the worker thread runs the request.
-        if (clicked) return;
-        QMetaObject::invokeMethod(
-            &sheet,
-            [&] {
-                LeftClick(sheet);
-                QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-                clicked = true;
-            },
-            Qt::QueuedConnection);
-        while (!clicked) std::this_thread::sleep_for(std::chrono::milliseconds(1));
-    };
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_FETCHNEWS));
-    Settle();
-    // The click found the sheet busy: only the foreground call, then the
-    // cycle's own hand-over; no further request.
-    EXPECT_TRUE(clicked);
-    EXPECT_EQ(network_.calls.size(), 2u);
-    EXPECT_THAT(popupLog_, ElementsAre("foreground", "setchannel:2", "open"));
-}
-
-TEST_F(ToolSheetTest, FailedFetchShowsErrorAndTheClickShowsTheDialog) {
-    Provision();
-    network_.Answer(kChannelServer, HeaderAnswer(404, "Not Found"));
-    CToolSheet& sheet = StartedSheet();
-    // The first fetch after start fails quietly.
-    EXPECT_EQ(ErrorDialog()->Code(), 0);
-    EXPECT_EQ(tray_.image, TrayImage::Normal);
-    EXPECT_TRUE(PollTimer(sheet).IsActive());
-
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    Settle();
-    EXPECT_EQ(ErrorDialog()->Code(), 404);
-    EXPECT_EQ(tray_.image, TrayImage::Error);
-    EXPECT_EQ(Tip(tray_), Utf("通信エラー"));
-    EXPECT_FALSE(PollTimer(sheet).IsActive());
-
-    // The click shows the dialog; the cycle it starts succeeds and resets the error.
-    network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
-    LeftClick(sheet);
-    QCoreApplication::sendPostedEvents(&sheet, UM_TRAYNOTIFY);
-    ASSERT_TRUE(ErrorDialog()->isVisible());
-    EXPECT_EQ(ErrorDialog()->TitleText(), Utf("通信エラー"));
-    EXPECT_EQ(ErrorDialog()->MessageText(), Utf("サーバにアクセスできません。 (404)"));
-    Settle();
-    EXPECT_EQ(ErrorDialog()->Code(), 0);
-    EXPECT_TRUE(ErrorDialog()->isVisible());
-    EXPECT_EQ(ErrorDialog()->TitleText(), QString());
-    EXPECT_EQ(ErrorDialog()->MessageText(), QString());
-    // The tooltip keeps the error's title until the dialog is closed.
-    EXPECT_EQ(Tip(tray_), Utf("通信エラー"));
-
-    ErrorDialog()->reject();
-    EXPECT_FALSE(ErrorDialog()->isVisible());
-    EXPECT_EQ(Tip(tray_), Utf("ヴェルモラ"));
-    EXPECT_EQ(tray_.image, TrayImage::Normal);
-}
-
 TEST_F(ToolSheetTest, ClosingTheErrorDialogClearsTheErrorBeforeItHides) {
     Provision();
     network_.Answer(kChannelServer, HeaderAnswer(404, "Not Found"));
@@ -290,49 +161,6 @@ TEST_F(ToolSheetTest, ClosingTheErrorDialogClearsTheErrorBeforeItHides) {
     EXPECT_TRUE(clearedWhileVisible);
     EXPECT_EQ(ErrorDialog()->Code(), 0);
     EXPECT_EQ(tray_.image, TrayImage::Normal);
-    // The cycle the click started now succeeds; a click then opens nothing.
-    network_.Replace(kChannelServer, BodyAnswer(Feed(1)));
-    Settle();
-    LeftClick(sheet);
-    Settle();
-    EXPECT_FALSE(ErrorDialog()->isVisible());
-}
-
-TEST_F(ToolSheetTest, RejectedDeliveryNumberClickAsksAgainOnce) {
-    Provision("\"Company\"=\"5\"\n", "\"DeliveryNo\"=\"D77\"\n");
-    std::vector<std::string> prompts;
-    int dialogs = 0;
-    // Cancels every delivery number dialog as soon as it is open.
-    QTimer poller;
-    QObject::connect(&poller, &QTimer::timeout, [&] {
-        CDeliveryNoDlg* dlg = sheet_ ? DeliveryDialog(*sheet_) : nullptr;
-        if (!dlg || !dlg->isVisible()) return;
-        ++dialogs;
-        prompts.push_back(dlg->Prompt());
-        EXPECT_EQ(dlg->NumberEdit()->text(), Utf("D77"));
-        // A second request while it is open opens no second dialog.
-        QCoreApplication::postEvent(sheet_.get(), new QEvent(UM_FETCHNEWS));
-        QCoreApplication::sendPostedEvents(sheet_.get(), UM_FETCHNEWS);
-        dlg->reject();
-    });
-    poller.start(10);
-
-    CToolSheet& sheet = StartedSheet();
-    ASSERT_TRUE(WaitFor([&] { return dialogs == 1 && !cycles_.empty(); }));
-    EXPECT_EQ(prompts[0], DeliveryNumberPrompt());
-    EXPECT_EQ(ErrorDialog()->Code(), kErrorAuthentication);
-    EXPECT_EQ(tray_.image, TrayImage::Error);
-    EXPECT_EQ(Tip(tray_), Utf("認証エラー"));
-
-    // The click posts UM_SHOWNEWS twice; the first cycle asks with the
-    // wrong-number prompt, the second finds the dialog open.
-    LeftClick(sheet);
-    ASSERT_TRUE(WaitFor([&] { return dialogs == 2; }));
-    Settle();
-    EXPECT_EQ(dialogs, 2);
-    EXPECT_EQ(prompts[1], WrongDeliveryNumberPrompt());
-    EXPECT_FALSE(ErrorDialog()->isVisible());
-    EXPECT_TRUE(network_.calls.empty());
 }
 
 TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
@@ -348,10 +176,6 @@ TEST_F(ToolSheetTest, QuitSavesTheStoreAndRemovesTheIcon) {
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(DataFile(), stored));
     EXPECT_EQ(stored.Count(), 4);
-    // Nothing runs after the end.
-    QCoreApplication::postEvent(&sheet, new QEvent(UM_POLL));
-    Settle();
-    EXPECT_EQ(network_.calls.size(), 1u);
 }
 
 TEST_F(ToolSheetTest, UnreadableStoreIsNotReplacedAtTheEnd) {
@@ -473,63 +297,6 @@ TEST_F(ToolSheetTest, FailedSaveIsReportedKeepsTheOldStoreAndIsRetried) {
     EXPECT_EQ(ReadBytes(DataFile()), good);
 }
 
-namespace {
-
-// Blocks each request until it is stopped.
-class StallingNetwork final : public Transfer {
-  public:
-    TransferAnswer Get(const std::string&, std::uint32_t, std::stop_token stop) override {
-        ++calls;
-        if (onEnter) onEnter();
-        std::mutex m;
-        std::condition_variable_any cv;
-        std::unique_lock lock(m);
-        cv.wait(lock, stop, [] { return false; });
-        return FailedAnswer("stopped");
-    }
-    std::atomic<int> calls{0};
-    std::function<void()> onEnter;
-};
-
-}  // namespace
-
-TEST_F(ToolSheetTest, QuitDuringATransferLetsTheCycleUnwindFirst) {
-    Provision("\"server2\"=\"http://two.test/rss/channel.cgi\"\n");
-    WriteBytes(DataFile(),
-               "[Subscription]\n");  // an existing store, rewritten at the end
-    StallingNetwork stalling;
-    SheetStartup startup;
-    startup.dataFile = DataFile();
-    startup.normalIcon = IconResourceImage(128);
-    startup.blinkIcon = IconResourceImage(129);
-    SheetServices services;
-    services.network = &stalling;
-    services.clock = &clock_;
-    services.makePopup = [this] { return std::make_unique<RecordingPopup>(popupLog_); };
-    services.makeTray = TrayRecorder();
-    CToolSheet sheet(QStringLiteral("ツール"), startup, services);
-    std::vector<std::string> order;
-    int endings = 0;
-    QObject::connect(&sheet, &CToolSheet::cycleFinished, [&] { order.push_back("cycle"); });
-    QObject::connect(&sheet, &CToolSheet::ended, [&] {
-        order.push_back("end");
-        ++endings;
-    });
-    // "終了" chosen while the request hangs (as SIGTERM would arrive).
-    stalling.onEnter = [&sheet] {
-        QMetaObject::invokeMethod(
-            &sheet, [&sheet] { sheet.RequestQuit(); }, Qt::QueuedConnection);
-    };
-    sheet.OnInitDialog();
-    ASSERT_TRUE(WaitFor([&] { return endings == 1; }));
-    // The cycle had returned when the end was made.
-    EXPECT_THAT(order, ElementsAre("cycle", "end"));
-    EXPECT_TRUE(sheet.Saved());
-    // The second server was not tried after the quit.
-    EXPECT_EQ(stalling.calls, 1);
-    EXPECT_FALSE(tray_.added);
-}
-
 TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
     Provision("\"Company\"=\"5\"\n", "");
     bool dialogWasOpen = false;
@@ -550,56 +317,4 @@ TEST_F(ToolSheetTest, QuitWhileTheDeliveryNumberDialogIsOpen) {
     EXPECT_EQ(DeliveryDialog(*sheet_), nullptr);
     // The typed number was not sent: no registration during the quit.
     EXPECT_TRUE(network_.calls.empty());
-}
-
-TEST_F(ToolSheetTest, TitleFromTheSettingsNamesTheSheetAndTheTip) {
-    std::string title;
-    for (int i = 0; i < 40; ++i) title += "ニ";
-    Provision("\"Title\"=\"" + title + "\"\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
-    CToolSheet& sheet = StartedSheet();
-    EXPECT_EQ(sheet.windowTitle(), QString::fromStdString(title));
-    // Whole: the tray cuts it to its limit.
-    EXPECT_EQ(text::Cp932ToUtf8(tray_.tip), title);
-}
-
-TEST_F(ToolSheetTest, AnotherCommandDoesNothing) {
-    Provision();
-    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
-    CToolSheet& sheet = StartedSheet();
-    Command(sheet, 12345);
-    Settle();
-    EXPECT_FALSE(sheet.isVisible());
-    EXPECT_FALSE(AboutDialog(sheet)->isVisible());
-    EXPECT_EQ(ended_, 0);
-    EXPECT_TRUE(tray_.added);
-    EXPECT_EQ(network_.calls.size(), 1u);
-}
-
-TEST_F(ToolSheetTest, WithoutATrayNewsSlidesThePopupInInsteadOfBlinking) {
-    Provision("", "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"secret\"\n\"popup\"=dword:00000000\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(2)));
-    tray_.withoutTray = true;
-    StartedSheet();
-    EXPECT_THAT(popupLog_, ElementsAre("showtab", "setchannel:2", "open"));
-    EXPECT_THAT(preparedAfterRequests_, ElementsAre(1u));
-    EXPECT_FALSE(tray_.blinking);
-}
-
-TEST_F(ToolSheetTest, AboutShowsIdentitiesAndCompanyLabel) {
-    Provision("\"Company\"=\"0\"\n",
-              "\"ClientID\"=\"C1\"\n\"ClientPWD\"=\"s\"\n\"GroupID\"=\"G9\"\n"
-              "\"DeliveryNo\"=\"D5\"\n");
-    network_.Answer(kChannelServer, BodyAnswer(Feed(1)));
-    CToolSheet& sheet = StartedSheet();
-    QStringList seen;
-    WhenNested([&] {
-        CAboutDlg* about = AboutDialog(sheet);
-        ASSERT_NE(about, nullptr);
-        for (int id : {1019, 1014, 1015, 1021, 1020}) seen << about->Field(id)->text();
-        about->accept();
-    });
-    Command(sheet, kCmdAbout);
-    EXPECT_THAT(seen,
-                ElementsAre(Utf("ヴェルモラ 1.0.1"), Utf("G9"), Utf("C1"), QString(), Utf("D5")));
 }

@@ -177,6 +177,20 @@ TEST_F(DeliveryIntegrationTest, ValuesHoldingHashOrBlankReachTheServiceWhole) {
     EXPECT_EQ(Cycle().Current().Count(), 6);
 }
 
+TEST_F(DeliveryIntegrationTest, AnIssuedIdHoldingQuerySyntaxIsSentAsOneValueAndVerifies) {
+    const std::string id = "C&gid=EVIL+1%41;x=";
+    config_.clients = {{id, "client-password"}};
+    Start(config_);
+    Install("0", service_->ChannelUrl());
+    WriteUserKey(Line("GroupID", "G001") + Line("ClientID", id) +
+                 Line("ClientPWD", "client-password"));
+
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::News);
+    EXPECT_EQ(errors_.Code(), 0);
+    EXPECT_EQ(service_->LastQueryValue("cid"), id);
+    EXPECT_EQ(service_->LastQueryValue("gid"), "G001");
+}
+
 TEST_F(DeliveryIntegrationTest, ATypedDeliveryNumberHoldingHashRegisters) {
     config_.deliveryNumbers = {{"D#1 2", "pw", "C01"}};
     Start(config_);

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "core/delivery/clock.h"
+#include "support/scoped_env.h"
 
 namespace velmora::test_support {
 
@@ -33,21 +34,29 @@ class ScopedTimeZone {
   public:
     explicit ScopedTimeZone(const char* zone) {
         if (const char* old = getenv("TZ")) saved_ = old;
-        setenv("TZ", zone, 1);
-        tzset();
+        SetEnv("TZ", zone);
+        Reload();
     }
     ~ScopedTimeZone() {
         if (saved_) {
-            setenv("TZ", saved_->c_str(), 1);
+            SetEnv("TZ", *saved_);
         } else {
-            unsetenv("TZ");
+            UnsetEnv("TZ");
         }
-        tzset();
+        Reload();
     }
     ScopedTimeZone(const ScopedTimeZone&) = delete;
     ScopedTimeZone& operator=(const ScopedTimeZone&) = delete;
 
   private:
+    static void Reload() {
+#ifdef _WIN32
+        _tzset();
+#else
+        tzset();
+#endif
+    }
+
     std::optional<std::string> saved_;
 };
 

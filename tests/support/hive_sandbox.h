@@ -1,13 +1,11 @@
 #pragma once
-// A temporary folder holding a user's and a machine's hive files, with the
-// environment pointed at it for the length of a test, and a way to run part of
-// a test as an unprivileged account.
+// The settings of a test's own: a temporary folder, and the user's and the
+// machine's settings key empty for the length of the test (hive files under
+// the folder on POSIX, scratch keys of the registry on Windows). Both twins
+// offer WriteMachineKey, WriteUserKey (value lines as a .reg file has them)
+// and StoredUserSettings.
 
-#include <grp.h>
 #include <gtest/gtest.h>
-#include <stdlib.h>
-#include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -25,25 +23,6 @@
 namespace velmora::test_support {
 
 namespace fs = std::filesystem;
-
-class ScopedEnv {
-  public:
-    explicit ScopedEnv(const char* name) : name_(name) {
-        if (const char* value = getenv(name)) saved_ = value;
-    }
-    ~ScopedEnv() {
-        if (saved_)
-            setenv(name_, saved_->c_str(), 1);
-        else
-            unsetenv(name_);
-    }
-    ScopedEnv(const ScopedEnv&) = delete;
-    ScopedEnv& operator=(const ScopedEnv&) = delete;
-
-  private:
-    const char* name_;
-    std::optional<std::string> saved_;
-};
 
 inline std::string ReadBytes(const fs::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -93,85 +72,10 @@ inline std::vector<std::string> FolderEntries(const fs::path& folder) {
     return names;
 }
 
-class HiveSandbox : public ::testing::Test {
-  protected:
-    void SetUp() override {
-        std::string pattern = (fs::temp_directory_path() / "velmora-hive-XXXXXX").string();
-        ASSERT_NE(mkdtemp(pattern.data()), nullptr);
-        root_ = pattern;
-        // Reachable for the unprivileged child of the access tests.
-        fs::permissions(root_, fs::perms::owner_all | fs::perms::group_read |
-                                   fs::perms::group_exec | fs::perms::others_read |
-                                   fs::perms::others_exec);
-        setenv("XDG_CONFIG_HOME", ConfigHome().c_str(), 1);
-        setenv("XDG_CONFIG_DIRS",
-               (MachineConfig().string() + ":" + (root_ / "other").string()).c_str(), 1);
-        setenv("HOME", (root_ / "home").c_str(), 1);
-    }
-    void TearDown() override {
-        std::error_code ignored;
-        fs::remove_all(root_, ignored);
-    }
-
-    fs::path ConfigHome() const { return root_ / "home" / ".config"; }
-    fs::path MachineConfig() const { return root_ / "etc"; }
-    fs::path UserHive() const { return ConfigHome() / "velmora" / "user.reg"; }
-    fs::path MachineHive() const { return MachineConfig() / "velmora" / "machine.reg"; }
-
-    // The machine-wide settings key holding `valueLines`, as an installer writes it.
-    void WriteMachineKey(const std::string& valueLines) {
-        WriteBytes(
-            MachineHive(),
-            "REGEDIT4\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\VELMORA\\Client\\1.0]\n" + valueLines);
-    }
-    void WriteUserKey(const std::string& valueLines) {
-        WriteBytes(UserHive(), "REGEDIT4\n\n[HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0]\n" +
-                                   valueLines);
-    }
-
-    ScopedEnv savedConfigHome_{"XDG_CONFIG_HOME"};
-    ScopedEnv savedConfigDirs_{"XDG_CONFIG_DIRS"};
-    ScopedEnv savedHome_{"HOME"};
-    fs::path root_;
-};
-
-inline constexpr uid_t kNobody = 65534;
-inline constexpr int kCannotDropPrivileges = 77;
-
-// Runs `body` in a child process (after `prepare`, when given) and returns its
-// exit code: 0 when every check passed.
-inline int RunInChild(const std::function<int()>& body, const std::function<bool()>& prepare = {}) {
-    std::fflush(nullptr);
-    pid_t pid = fork();
-    if (pid < 0) return -1;
-    if (pid == 0) {
-        if (prepare && !prepare()) _exit(kCannotDropPrivileges);
-        int code = body();
-        std::fflush(nullptr);
-        _exit(code);
-    }
-    int status = 0;
-    while (waitpid(pid, &status, 0) < 0)
-        if (errno != EINTR) return -1;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
-}
-
-// The same as uid/gid 65534, or kCannotDropPrivileges when that is not possible.
-inline int RunAsNobody(const std::function<int()>& body) {
-    if (geteuid() != 0) return kCannotDropPrivileges;
-    return RunInChild(body, [] {
-        return setgroups(0, nullptr) == 0 && setgid(kNobody) == 0 && setuid(kNobody) == 0 &&
-               geteuid() == kNobody && getegid() == kNobody;
-    });
-}
-
-// Checks inside a child process: report and end the child with a failure.
-#define CHILD_EXPECT(cond)                                                                      \
-    do {                                                                                        \
-        if (!(cond)) {                                                                          \
-            std::fprintf(stderr, "%s:%d: child check failed: %s\n", __FILE__, __LINE__, #cond); \
-            return 1;                                                                           \
-        }                                                                                       \
-    } while (0)
-
 }  // namespace velmora::test_support
+
+#ifdef _WIN32
+#include "support/hive_sandbox_win32.h"
+#else
+#include "support/hive_sandbox_posix.h"
+#endif

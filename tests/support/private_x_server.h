@@ -28,8 +28,9 @@ class PrivateXServer {
         pid_ = -1;
     }
 
-    // The display name (":N"), or empty when Xvfb cannot run here.
-    std::string Start() {
+    // The display name (":N"), or empty when Xvfb cannot run here. `screen`
+    // is Xvfb's WxHxD.
+    std::string Start(const std::string& screen = "1024x768x24") {
         int fds[2];
         if (::pipe(fds) != 0) return {};
         // Made before the fork: the child of a threaded process may only exec.
@@ -38,7 +39,7 @@ class PrivateXServer {
         if (pid_ == 0) {
             ::close(fds[0]);
             ::execlp("Xvfb", "Xvfb", "-displayfd", fd.c_str(), "-noreset", "-nolisten", "tcp",
-                     "-screen", "0", "1024x768x24", static_cast<char*>(nullptr));
+                     "-screen", "0", screen.c_str(), static_cast<char*>(nullptr));
             ::_exit(127);
         }
         ::close(fds[1]);

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <fstream>
 #include <iterator>
+#include <random>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -24,8 +25,17 @@ class TempFolder {
   public:
     explicit TempFolder(
         const std::filesystem::path& base = std::filesystem::temp_directory_path()) {
+#ifdef _WIN32
+        std::random_device random;
+        for (int attempt = 0; attempt < 100 && path_.empty(); ++attempt) {
+            const std::filesystem::path name = base / ("velmora-feed-" + std::to_string(random()));
+            std::error_code ec;
+            if (std::filesystem::create_directory(name, ec)) path_ = name;
+        }
+#else
         std::string name = (base / "velmora-feed-XXXXXX").string();
         if (::mkdtemp(name.data())) path_ = name;
+#endif
     }
     ~TempFolder() {
         std::error_code ignored;
@@ -34,8 +44,12 @@ class TempFolder {
     TempFolder(const TempFolder&) = delete;
     TempFolder& operator=(const TempFolder&) = delete;
 
-    const std::filesystem::path& path() const { return path_; }
-    std::filesystem::path operator/(std::string_view name) const { return path_ / name; }
+    const std::filesystem::path& path() const {
+        return path_;
+    }
+    std::filesystem::path operator/(std::string_view name) const {
+        return path_ / name;
+    }
 
     // Names of the entries in the folder, sorted.
     std::vector<std::string> Names() const {

@@ -17,13 +17,13 @@ namespace velmora::test_support {
 // The main of a test program that needs a real X server: its tests run on a
 // private Xvfb (without one they skip themselves), except when it only lists
 // its tests, which needs no display.
-inline int RunTestsUnderXvfb(int argc, char** argv) {
+inline int RunTestsUnderXvfb(int argc, char** argv, const std::string& screen = "1024x768x24") {
     bool listing = false;
     for (int i = 1; i < argc; ++i)
         if (std::string(argv[i]).rfind("--gtest_list_tests", 0) == 0) listing = true;
     PrivateXServer server;
     if (!listing) {
-        if (const std::string display = server.Start(); !display.empty()) {
+        if (const std::string display = server.Start(screen); !display.empty()) {
             ::setenv("DISPLAY", display.c_str(), 1);
             qputenv("QT_QPA_PLATFORM", "xcb");
         }

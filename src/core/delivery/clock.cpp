@@ -1,8 +1,9 @@
 #include "core/delivery/clock.h"
 
-#include <time.h>
-
+#include <optional>
 #include <string_view>
+
+#include "core/platform/local_time.h"
 
 namespace velmora {
 
@@ -13,15 +14,13 @@ constexpr std::string_view kQueryOffset = "%2B09:00";
 
 // "%Y-%m-%dT%H:%M:%S" of the local wall time at `when`.
 std::string FormatLocalTime(std::time_t when) {
-    std::tm local{};
     // A reading the calendar cannot hold (only a broken clock gives one) is
     // taken as the epoch rather than formatting garbage.
-    if (localtime_r(&when, &local) == nullptr) {
-        const std::time_t epoch = 0;
-        localtime_r(&epoch, &local);
-    }
+    std::optional<std::tm> local = platform::LocalTime(when);
+    if (!local) local = platform::LocalTime(0);
+    const std::tm wall = local.value_or(std::tm{});
     std::string text(64, '\0');
-    const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &local);
+    const std::size_t length = std::strftime(text.data(), text.size(), "%Y-%m-%dT%H:%M:%S", &wall);
     text.resize(length);
     return text;
 }
@@ -33,8 +32,8 @@ std::time_t SystemClock::Now() const {
 }
 
 RequestTime ReadRequestTime(const Clock& clock) {
-    // Picks up a time zone change of the running session, as the desktop's own clock does.
-    tzset();
+    // LocalTime picks up a time zone change of the running session, as the
+    // desktop's own clock does.
     const std::string wallTime = FormatLocalTime(clock.Now());
     RequestTime time;
     time.signingTime = wallTime;

@@ -171,19 +171,19 @@ CycleResult DeliveryCycle::LoginOrRegister(bool registerWithDeliveryNo) {
 
     if (fetched == FetchResult::Failed) {
         ShowError();
-    } else {
-        const std::string issuedId = incoming_.IssuedId();
-        if (!issuedId.empty()) {
-            id.clientId = issuedId;
-            id.clientPassword = ClientPassword(issuedId, incoming_.IssuedKey(), token);
-            identityUnstored_ = true;
-            // Without this nothing would fetch the channel until the user clicks.
-            ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
-        }
-        ui_.SetTrayImage(TrayImage::Normal);
-        if (identityUnstored_) StoreIdentity();
+        return CycleResult::Failed;
     }
-
+    const std::string issuedId = incoming_.IssuedId();
+    if (RefuseUnstorableId(issuedId)) return CycleResult::Failed;
+    if (!issuedId.empty()) {
+        id.clientId = issuedId;
+        id.clientPassword = ClientPassword(issuedId, incoming_.IssuedKey(), token);
+        identityUnstored_ = true;
+        // Without this nothing would fetch the channel until the user clicks.
+        ui_.StartPollTimer(PollIntervalMs(settings_.pollMinutes));
+    }
+    ui_.SetTrayImage(TrayImage::Normal);
+    if (identityUnstored_) StoreIdentity();
     return AccountCycleResult(fetched);
 }
 
@@ -239,6 +239,23 @@ void DeliveryCycle::StoreIdentity() {
     }
     errors_.ReportError(kErrorWorkFile, 0);
     ShowError();
+}
+
+bool DeliveryCycle::RefuseUnstorableId(const std::string& issuedId) {
+    if (issuedId.empty() || StringReadsBackWhole(issuedId)) return false;
+    if (!unstorableIdTold_) {
+        std::fprintf(stderr,
+                     "velmora: %s: the service issued a client identity of %zu bytes that the "
+                     "settings cannot give back whole (at most %zu bytes, no zero byte); it is "
+                     "not stored and the login counts as failed\n",
+                     SettingsLocation(RootKey::CurrentUser).c_str(), issuedId.size(),
+                     kMaxStringValueBytes);
+        unstorableIdTold_ = true;
+    }
+    // The answer cannot be used, as a document that does not load.
+    errors_.ReportError(kErrorServerNotFound, 0);
+    ShowError();
+    return true;
 }
 
 void DeliveryCycle::ShowError() {

@@ -88,6 +88,9 @@ class DeliveryCycle {
     bool NoServerForDamagedSettings(const std::vector<std::string>& servers);
     // Writes the identity in memory to the user's settings; a failure is told.
     void StoreIdentity();
+    // True, with error 58 standing, when the settings could not give `issuedId`
+    // back whole: stored, it would read as absent and every start log in again.
+    bool RefuseUnstorableId(const std::string& issuedId);
 
     DeliveryUi& ui_;
     ErrorState& errors_;
@@ -100,6 +103,7 @@ class DeliveryCycle {
     bool firstFetch_ = true;
     bool identityUnstored_ = false;  // in memory only: every cycle tries to store it again
     bool identityFailureTold_ = false;
+    bool unstorableIdTold_ = false;
 };
 
 }  // namespace velmora

@@ -10,9 +10,9 @@ namespace {
 struct Table {
     // Scanned in this order; the row with code 0 ends the scan and the
     // fallback row after it is reached only through the fallback rule.
-    std::array<ErrorEntry, 8> rows;
-    std::size_t endMarker = 6;
-    std::size_t fallback = 7;
+    std::array<ErrorEntry, 10> rows;
+    std::size_t endMarker = 8;
+    std::size_t fallback = 9;
 };
 
 const Table& ErrorRows() {
@@ -30,6 +30,11 @@ const Table& ErrorRows() {
              Utf8ToCp932("配信番号が間違っています。")},
             {kErrorStoreSave, Utf8ToCp932("保存エラー"),
              Utf8ToCp932("ニュースの保存に失敗しました。")},
+            {kErrorOpenPage, Utf8ToCp932("ブラウザエラー"),
+             Utf8ToCp932("ページを開けませんでした。xdg-utils とブラウザを確かめてください。")},
+            {kErrorNoServer, Utf8ToCp932("サーバ未設定"),
+             Utf8ToCp932("配信サーバが設定されていません。"
+                         "「velmora --demo」でサービスなしに試せます。")},
             {0, std::string(), std::string()},
             {kErrorInternal, "INTERNAL ERROR", Utf8ToCp932("未対応のエラーが発生しました。")},
         }}};
@@ -50,11 +55,16 @@ const ErrorEntry& FindErrorEntry(std::int32_t code) {
 }
 
 void ErrorState::ReportError(std::int32_t code, std::int32_t detail) {
+    ReportError(code, detail, std::string());
+}
+
+void ErrorState::ReportError(std::int32_t code, std::int32_t detail, const std::string& note) {
     detail_ = detail;
     code_ = code;
     row_ = &FindErrorEntry(code);
     std::string message = row_->message;
     if (detail != 0) message += " (" + std::to_string(detail) + ")";
+    if (!note.empty()) message += "\n" + note;
     titleLine_ = row_->title;
     messageLine_ = std::move(message);
 }

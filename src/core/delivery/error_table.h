@@ -15,6 +15,10 @@ inline constexpr std::int32_t kErrorNotFound = 404;
 inline constexpr std::int32_t kErrorAuthentication = 1000;
 // The item store could not be written; the detail is the system error number.
 inline constexpr std::int32_t kErrorStoreSave = 1100;
+// A page (MY PAGE, a card, help) could not be opened in the browser.
+inline constexpr std::int32_t kErrorOpenPage = 1101;
+// No delivery server is known at all (the machine is not provisioned).
+inline constexpr std::int32_t kErrorNoServer = 1102;
 inline constexpr std::int32_t kErrorInternal = 65535;
 
 struct ErrorEntry {
@@ -32,6 +36,8 @@ const ErrorEntry& FindErrorEntry(std::int32_t code);
 class ErrorState {
   public:
     void ReportError(std::int32_t code, std::int32_t detail);
+    // The same, with `note` (CP932) on a line of its own below the message.
+    void ReportError(std::int32_t code, std::int32_t detail, const std::string& note);
     // Code and detail 0, no row; the text lines keep what they last showed.
     void ClearError();
 

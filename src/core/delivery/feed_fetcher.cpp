@@ -1,17 +1,11 @@
 #include "core/delivery/feed_fetcher.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <random>
 #include <string_view>
 
 #include "core/feed/feed_document.h"
 #include "core/platform/files.h"
-#include "core/platform/xdg_folders.h"
+#include "core/platform/work_files.h"
 
 namespace velmora {
 namespace {
@@ -20,7 +14,7 @@ namespace {
 class WorkFileGuard {
   public:
     explicit WorkFileGuard(std::filesystem::path path) : path_(std::move(path)) {}
-    ~WorkFileGuard() { ::unlink(path_.c_str()); }
+    ~WorkFileGuard() { platform::RemoveWorkFile(path_); }
     WorkFileGuard(const WorkFileGuard&) = delete;
     WorkFileGuard& operator=(const WorkFileGuard&) = delete;
 
@@ -30,38 +24,16 @@ class WorkFileGuard {
 
 }  // namespace
 
-std::filesystem::path CreateWorkFile(int& error) {
-    thread_local std::mt19937 random{std::random_device{}()};
-    const std::filesystem::path folder = platform::TempFolder();
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        char name[32];
-        std::snprintf(name, sizeof name, "LUM%08X.tmp", static_cast<unsigned>(random()));
-        std::filesystem::path path = folder / name;
-        int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_EXCL | O_CLOEXEC, 0600);
-        if (fd >= 0) {
-            ::close(fd);
-            error = 0;
-            return path;
-        }
-        if (errno != EEXIST) {
-            error = errno;
-            return {};
-        }
-    }
-    error = EEXIST;
-    return {};
-}
-
 FeedFetcher::FeedFetcher(Transfer& transfer, ErrorState& errors, std::uint32_t timeoutSeconds)
     : transfer_(transfer), errors_(errors), timeoutSeconds_(timeoutSeconds) {}
 
 FeedFetcher::~FeedFetcher() = default;
 
 FetchResult FeedFetcher::FetchFeed(const std::string& address, FeedChannel& channel) {
-    int error = 0;
-    std::filesystem::path workFile = CreateWorkFile(error);
+    std::error_code error;
+    std::filesystem::path workFile = platform::CreateWorkFile(error);
     if (workFile.empty()) {
-        errors_.ReportError(kErrorWorkFile, error);
+        errors_.ReportError(kErrorWorkFile, error.value());
         return FetchResult::Failed;
     }
     WorkFileGuard guard(workFile);
@@ -89,8 +61,8 @@ FetchResult FeedFetcher::DownloadToFile(const std::string& address,
     if (result != FetchResult::Ok) return result;
 
     // The whole answer goes to the file, zero bytes included.
-    if (int error = platform::WriteWholeFile(workFile, answer.bytes); error != 0) {
-        errors_.ReportError(kErrorWorkFile, error);
+    if (const std::error_code error = platform::WriteWholeFile(workFile, answer.bytes)) {
+        errors_.ReportError(kErrorWorkFile, error.value());
         return FetchResult::Failed;
     }
     return FetchResult::Ok;

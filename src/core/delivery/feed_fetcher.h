@@ -41,8 +41,4 @@ class FeedFetcher {
     std::uint32_t timeoutSeconds_;
 };
 
-// Creates an empty, new work file LUM<hex>.tmp in $TMPDIR (or /tmp), mode
-// 0600. On failure gives an empty path and sets `error` to the errno.
-std::filesystem::path CreateWorkFile(int& error);
-
 }  // namespace velmora

@@ -3,7 +3,10 @@
 // stopped and every further one fails at once, so that a cycle still running
 // unwinds quickly. Qt-free.
 
+#include <atomic>
+#include <mutex>
 #include <stop_token>
+#include <vector>
 
 #include "core/delivery/transfer.h"
 
@@ -17,12 +20,14 @@ class QuittableTransfer final : public Transfer {
                        std::stop_token stop = {}) override;
 
     // Thread-safe.
-    void Quit() { quit_.request_stop(); }
-    bool Quitting() const { return quit_.stop_requested(); }
+    void Quit();
+    bool Quitting() const { return quitting_.load(); }
 
   private:
     Transfer& inner_;
-    std::stop_source quit_;
+    std::mutex mutex_;
+    std::atomic<bool> quitting_{false};       // set under mutex_
+    std::vector<std::stop_source*> running_;  // one per Get in progress, guarded by mutex_
 };
 
 }  // namespace velmora

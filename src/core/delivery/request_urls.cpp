@@ -8,6 +8,33 @@ namespace velmora {
 
 namespace {
 
+// A value's bytes that the service would read as query syntax: the separators
+// of pieces and of name and value, the escape character and the plus sign that
+// form decoding turns into a blank. Each is written as %XX so that the service
+// decodes exactly the bytes that were signed. What cannot stand in an address
+// at all (blanks, quotes, CP932 bytes) is left to the transfer, as is the rest
+// of the query. No CP932 trail byte lies in this range, so no character is split.
+bool ChangesTheQuery(char c) {
+    return c == '%' || c == '&' || c == '=' || c == '+' || c == ';' || c == '#';
+}
+
+std::string QueryValue(const std::string& value) {
+    static constexpr char kHex[] = "0123456789ABCDEF";
+    std::string out;
+    out.reserve(value.size());
+    for (const char c : value) {
+        if (!ChangesTheQuery(c)) {
+            out.push_back(c);
+            continue;
+        }
+        const auto byte = static_cast<unsigned char>(c);
+        out.push_back('%');
+        out.push_back(kHex[byte >> 4]);
+        out.push_back(kHex[byte & 0x0F]);
+    }
+    return out;
+}
+
 // "&lumoid=<value>" when the machine-wide LuMoLoginID reads and is not empty.
 // Read for every request: it is never kept in memory.
 std::string LoginIdPiece() {
@@ -17,7 +44,7 @@ std::string LoginIdPiece() {
         loginId.empty()) {
         return {};
     }
-    return "&lumoid=" + loginId;
+    return "&lumoid=" + QueryValue(loginId);
 }
 
 // The two last pieces of every query: the quoted query time and the token.
@@ -37,11 +64,11 @@ std::string BuildChannelQuery(RequestIdentity& identity, const Clock& clock) {
     CRegistryKey::ReadUserOrMachineString(kSettingsKey, settings::kChannel, channel);
     identity.channel = channel;
 
-    std::string query = "?channelID=" + identity.channel;
+    std::string query = "?channelID=" + QueryValue(identity.channel);
     query += "&gid=";
-    query += identity.groupId;
+    query += QueryValue(identity.groupId);
     query += "&cid=";
-    query += identity.clientId;
+    query += QueryValue(identity.clientId);
     const RequestTime time = ReadRequestTime(clock);
     AppendTimeAndToken(query, time,
                        ChannelToken(identity.clientId, identity.clientPassword, time.signingTime));
@@ -50,7 +77,7 @@ std::string BuildChannelQuery(RequestIdentity& identity, const Clock& clock) {
 
 std::string BuildLoginQuery(const RequestIdentity& identity, const Clock& clock,
                             std::string& token) {
-    std::string query = "?gid=" + identity.groupId;
+    std::string query = "?gid=" + QueryValue(identity.groupId);
     query += LoginIdPiece();
     const RequestTime time = ReadRequestTime(clock);
     token = LoginToken(identity.groupId, identity.groupPassword, time.signingTime);
@@ -60,11 +87,11 @@ std::string BuildLoginQuery(const RequestIdentity& identity, const Clock& clock,
 
 std::string BuildRegistrationQuery(const RequestIdentity& identity, const Clock& clock,
                                    std::string& token) {
-    std::string query = "?com=" + identity.company;
+    std::string query = "?com=" + QueryValue(identity.company);
     query += "&del=";
-    query += identity.deliveryNo;
+    query += QueryValue(identity.deliveryNo);
     query += "&gid=";
-    query += identity.groupId;
+    query += QueryValue(identity.groupId);
     query += LoginIdPiece();
     const RequestTime time = ReadRequestTime(clock);
     token = RegistrationToken(identity.deliveryNo, identity.deliveryPassword, identity.company,

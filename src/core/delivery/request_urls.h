@@ -1,8 +1,10 @@
 #pragma once
 // The query texts of the three service requests (channel feed, login,
 // registration). A full request address is a server value followed directly by
-// one of these texts. Values go in verbatim; only the time offset's plus sign is
-// escaped, and the time stands between two literal double quotes.
+// one of these texts. A value's bytes that would read as query syntax (% & = + ; #)
+// are percent-encoded; the tokens are computed over the values as they are. The
+// time offset's plus sign is escaped, and the time stands between two literal
+// double quotes.
 
 #include <string>
 

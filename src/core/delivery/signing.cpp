@@ -1,8 +1,8 @@
 #include "core/delivery/signing.h"
 
-#include <openssl/evp.h>
-
 #include <initializer_list>
+
+#include "core/platform/crypto.h"
 
 namespace velmora {
 
@@ -20,19 +20,16 @@ std::string Concat(std::initializer_list<std::string_view> parts) {
 }  // namespace
 
 std::string DigestHex(std::string_view text) {
-    unsigned char digest[EVP_MAX_MD_SIZE];
-    unsigned int digestLength = 0;
     // Only a crypto library configured without MD5 refuses; an empty token then
     // makes the service turn the request down instead of signing with garbage.
-    if (EVP_Digest(text.data(), text.size(), digest, &digestLength, EVP_md5(), nullptr) != 1) {
-        return {};
-    }
+    const std::optional<platform::Md5Digest> digest = platform::Md5(text);
+    if (!digest) return {};
     static constexpr char kHexDigits[] = "0123456789abcdef";
     std::string hex;
-    hex.reserve(2 * digestLength);
-    for (unsigned int i = 0; i < digestLength; ++i) {
-        hex += kHexDigits[digest[i] >> 4];
-        hex += kHexDigits[digest[i] & 0x0F];
+    hex.reserve(2 * digest->size());
+    for (const unsigned char byte : *digest) {
+        hex += kHexDigits[byte >> 4];
+        hex += kHexDigits[byte & 0x0F];
     }
     return hex;
 }

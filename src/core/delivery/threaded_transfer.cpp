@@ -4,6 +4,9 @@
 #include <atomic>
 #include <exception>
 #include <thread>
+#include <utility>
+
+#include "core/delivery/stop_relay.h"
 
 namespace velmora {
 
@@ -25,11 +28,11 @@ ThreadedTransfer::~ThreadedTransfer() = default;
 TransferAnswer ThreadedTransfer::Get(const std::string& address, std::uint32_t timeoutSeconds,
                                      std::stop_token stop) {
     std::stop_source source;
-    std::stop_callback forward(stop, [&source] { source.request_stop(); });
     {
         std::lock_guard lock(mutex_);
         running_.push_back(&source);
     }
+    const StopRelay forward(std::move(stop), source);
 
     TransferAnswer answer;
     std::atomic<bool> done{false};

@@ -1,11 +1,8 @@
 #include "core/feed/feed_document.h"
 
-#include <fcntl.h>
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 #include <libxml/xmlerror.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
@@ -17,6 +14,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/feed/xml_encodings.h"
+#include "core/platform/files.h"
 #include "core/text/cp932.h"
 
 namespace velmora {
@@ -349,10 +348,6 @@ class QuietParser {
     void* context_;
 };
 
-struct FileCloser {
-    void operator()(const int* fd) const { ::close(*fd); }
-};
-
 DocumentLoad Fail(FeedChannel& channel) {
     channel.Clear();
     return DocumentLoad::Unreadable;
@@ -362,36 +357,35 @@ DocumentLoad Fail(FeedChannel& channel) {
 
 DocumentLoad LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel& channel) {
     channel.Clear();
-    // Non-blocking, so that a FIFO in the work file's place cannot hang the load.
-    const int fd = ::open(workFile.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK);
-    if (fd < 0) return Fail(channel);
-    const std::unique_ptr<const int, FileCloser> closer(&fd);
-    struct stat st {};
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) return Fail(channel);
-
-    char head[512];
-    const ssize_t headSize = ::pread(fd, head, sizeof head, 0);
-    if (headSize <= 0) return Fail(channel);
+    // The capped read refuses a folder, a FIFO or a device in the work file's place.
+    std::string bytes;
+    if (const std::error_code error = platform::ReadWholeFile(workFile, kMaxDocumentBytes, bytes)) {
+        std::fprintf(stderr, "velmora: %s\n", platform::DescribeFileError(workFile, error).c_str());
+        return Fail(channel);
+    }
+    if (bytes.empty()) return Fail(channel);
     const char* encoding = nullptr;
     int options = kParseOptions;
-    if (IsShiftJisName(
-            DeclaredEncoding(std::string_view(head, static_cast<std::size_t>(headSize))))) {
+    if (IsShiftJisName(DeclaredEncoding(std::string_view(bytes).substr(0, 512)))) {
         encoding = "CP932";
         options |= XML_PARSE_IGNORE_ENC;  // else the declaration switches back to strict Shift_JIS
     }
 
     xmlInitParser();
+    RegisterXmlEncodings();
     std::unique_ptr<xmlDoc, DocumentDeleter> doc;
     {
         const QuietParser quiet;
-        doc.reset(xmlReadFd(fd, nullptr, encoding, options));
+        doc.reset(xmlReadMemory(bytes.data(), static_cast<int>(bytes.size()), nullptr, encoding,
+                                options));
     }
     if (!doc) return Fail(channel);
 
     // Without entities the texts hold at most three UTF-8 bytes per byte of
     // the file (a one-byte character of the file's encoding that needs three);
     // anything beyond that comes from entity expansion.
-    TextCollector texts(channel, 3 * static_cast<std::size_t>(st.st_size) + (1u << 20));
+    TextCollector texts(channel, 3 * bytes.size() + (1u << 20));
+    bytes = std::string();  // the tree holds it all now
     std::size_t dropped = 0;
     for (const xmlNode* node = doc->children; node; node = node->next) {
         if (IsElement(node, "RDF")) {
@@ -403,8 +397,8 @@ DocumentLoad LoadFeedDocument(const std::filesystem::path& workFile, FeedChannel
     if (texts.Exceeded()) return Fail(channel);
     if (dropped > 0) {
         std::fprintf(stderr, "velmora: %s: the feed has %zu items; kept the first %zu\n",
-                     workFile.c_str(), static_cast<std::size_t>(channel.Count()) + dropped,
-                     kMaxFeedItems);
+                     platform::PathText(workFile).c_str(),
+                     static_cast<std::size_t>(channel.Count()) + dropped, kMaxFeedItems);
     }
     return DocumentLoad::Loaded;
 }

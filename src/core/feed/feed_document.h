@@ -13,6 +13,10 @@ namespace velmora {
 // its first ones, so that one huge answer cannot swell the store for good.
 inline constexpr std::size_t kMaxFeedItems = 10000;
 
+// The largest work file read: well above the transfer's cap on an answer
+// (8 MiB), so that only a file that is no answer of ours is refused.
+inline constexpr std::size_t kMaxDocumentBytes = 64u * 1024u * 1024u;
+
 enum class DocumentLoad { Loaded, Unreadable };
 
 // Empties `channel` (keeping its identity), then fills it from the document in

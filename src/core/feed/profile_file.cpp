@@ -287,10 +287,10 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
 std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error,
                                              std::size_t maxBytes) {
     std::string text;
-    const int number = platform::ReadWholeFile(file, maxBytes, text);
-    if (number == ENOENT) return ProfileFile::Parse({});
-    if (number != 0) {
-        if (error) *error = number;
+    const std::error_code failure = platform::ReadWholeFile(file, maxBytes, text);
+    if (failure == std::errc::no_such_file_or_directory) return ProfileFile::Parse({});
+    if (failure) {
+        if (error) *error = failure.value();
         return std::nullopt;
     }
     ProfileFile profile;
@@ -396,9 +396,10 @@ std::string ProfileFile::Text() const {
 
 bool ProfileFile::Save(const std::filesystem::path& file, int* error) const {
     // The feed is the user's own: a new file is theirs alone, like the settings hive.
-    const int number = platform::ReplaceFileAtomically(file, Text(), 0600, false, 0700);
-    if (number != 0 && error) *error = number;
-    return number == 0;
+    const std::error_code failure =
+        platform::ReplaceFileAtomically(file, Text(), platform::FileAccess::Private);
+    if (failure && error) *error = failure.value();
+    return !failure;
 }
 
 }  // namespace velmora

@@ -14,13 +14,14 @@ inline constexpr const char* kItemStoreName = "VELMORA.dat";  // string 111
 // The instance name: the executable's file name without folder and extension.
 std::string InstanceNameFromPath(std::string_view executablePath);
 
-// $XDG_DATA_HOME when it is an absolute path, otherwise $HOME/.local/share.
-// Empty when neither the variable nor a home folder can be found.
+// The user's application-data folder: $XDG_DATA_HOME when it is an absolute
+// path, otherwise $HOME/.local/share; the roaming application data on Windows.
+// Empty when none can be found.
 std::filesystem::path UserDataHome();
 
-// The data folder $XDG_DATA_HOME/VELMORA, created when missing (the data home
-// with it). Failures are not reported: the item store reads then find nothing
-// and its writes fail.
+// The data folder VELMORA in the application-data folder, created when
+// missing (the application-data folder with it). Failures are not reported: the item store reads
+// then find nothing and its writes fail.
 std::filesystem::path PrepareDataFolder();
 
 // The item store file inside a data folder.
@@ -37,11 +38,12 @@ struct Leftovers {
 // Removes what interrupted runs of this single-instance program left: the
 // store's save temporaries (".VELMORA.dat.XXXXXX") beside `storeFile` (and
 // beside the file it links to), and download work files ("LUM" + 8 hex digits
-// + ".tmp") in `workFolder`. Only regular files owned by this user go.
+// + ".tmp", see work_files.h) in `workFolder`. Only regular files owned by
+// this user go.
 Leftovers RemoveLeftovers(const std::filesystem::path& storeFile,
                           const std::filesystem::path& workFolder);
 
-// The folder of the download work files: $TMPDIR, or /tmp.
+// The folder of the download work files: $TMPDIR, or /tmp; GetTempPathW on Windows.
 std::filesystem::path WorkFileFolder();
 
 }  // namespace velmora

@@ -1,12 +1,11 @@
 #include "core/popup/card_page.h"
 
-#include <openssl/rand.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
 #include <random>
 
+#include "core/platform/crypto.h"
 #include "core/popup/card_escaping.h"
 #include "core/text/ascii.h"
 
@@ -69,7 +68,7 @@ std::string FormatTemplate(std::string_view format, std::initializer_list<std::s
 
 std::string NewPageNonce() {
     std::array<unsigned char, 16> bytes{};
-    if (RAND_bytes(bytes.data(), static_cast<int>(bytes.size())) != 1) {
+    if (!platform::RandomBytes(bytes.data(), bytes.size())) {
         std::random_device device;
         for (unsigned char& b : bytes) b = static_cast<unsigned char>(device());
     }

@@ -2,6 +2,9 @@
 // Where the news popup and its parts sit, where it parks and opens, and how
 // it slides. Qt-free.
 
+#include <optional>
+#include <vector>
+
 #include "core/popup/bitmap_region.h"
 
 namespace velmora {
@@ -22,6 +25,9 @@ inline constexpr int kPrevCommand = 107;
 inline constexpr int kNextCommand = 105;
 inline constexpr int kTickerCommand = 112;
 inline constexpr int kBrowserControlId = 1000;
+// The keyboard's stops for the left and the right card.
+inline constexpr int kLeftCardCommand = 1001;
+inline constexpr int kRightCardCommand = 1002;
 
 inline constexpr int kLogoX = 10, kLogoY = 5;
 inline constexpr int kMyPageX = 100, kMyPageY = 10;
@@ -71,8 +77,45 @@ struct PopupPositions {
     int openY = 0;
 };
 
-// From the primary screen's full size; the taskbar is not taken into account.
+// From a screen's full size, at its right edge.
 PopupPositions ComputePositions(int screenWidth, int screenHeight);
+// At the right edge of an area in desktop coordinates, centred in its height.
+PopupPositions ComputePositions(const RegionRect& area);
+
+// A monitor: its whole area and the part panels leave free, in
+// virtual-desktop coordinates.
+struct Monitor {
+    RegionRect geometry;
+    RegionRect available;
+    bool primary = false;
+};
+
+struct ScreenPoint {
+    int x = 0;
+    int y = 0;
+};
+
+// The popup belongs to one monitor: the one holding the tray icon, or
+// without one the primary. It opens and parks at the right edge of that
+// monitor's free area.
+struct PopupPlacement {
+    PopupPositions positions;
+    RegionRect ownerArea;  // the owning monitor's free area
+};
+PopupPlacement PlacePopup(const std::vector<Monitor>& monitors,
+                          const std::optional<ScreenPoint>& trayIcon);
+
+// The columns of the window, from its left edge, that are shown. In its own
+// place (parked, sliding, open) the window is cut at the owning monitor's
+// right edge, so its body never shows on a monitor beyond; dragged
+// elsewhere by the user it is shown whole.
+int ShownWidth(int windowLeft, const RegionRect& ownerArea, bool inOwnPlace);
+
+// Whether some pixel of `part` (window coordinates) of a window at (x, y)
+// that shows its first `shownWidth` columns lies on a monitor. The virtual
+// desktop's gaps and the parts beyond the owner's edge are not seen.
+bool CanBeSeen(const RegionRect& part, ScreenPoint window, int shownWidth,
+               const std::vector<Monitor>& monitors);
 
 // One tick of a slide: where the left edge goes and whether the slide ends.
 struct SlideStep {

@@ -1,5 +1,6 @@
 #include "core/settings/hive_file.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <utility>
 
@@ -481,6 +482,28 @@ std::optional<HiveValue> HiveDocument::Find(std::string_view key, std::string_vi
             found = std::move(line.value);
     }
     return found;
+}
+
+std::vector<std::pair<std::string, HiveValue>> HiveDocument::Values(std::string_view key) const {
+    std::vector<std::pair<std::string, HiveValue>> values;
+    bool inKey = false;
+    LineScanner scanner(text_);
+    ScannedLine line;
+    while (scanner.Next(line)) {
+        if (line.kind == LineKind::Section || line.kind == LineKind::BadSection) {
+            inKey = line.kind == LineKind::Section && text::EqualsIgnoringAsciiCase(line.name, key);
+        } else if (inKey && line.kind == LineKind::Value) {
+            auto same = std::find_if(values.begin(), values.end(), [&](const auto& v) {
+                return text::EqualsIgnoringAsciiCase(v.first, line.name);
+            });
+            if (same != values.end()) {
+                same->second = std::move(line.value);
+            } else {
+                values.emplace_back(std::move(line.name), std::move(line.value));
+            }
+        }
+    }
+    return values;
 }
 
 std::string HiveDocument::Quote(std::string_view text) {

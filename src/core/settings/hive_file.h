@@ -22,6 +22,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <utility>
+#include <vector>
 
 namespace velmora {
 
@@ -64,6 +66,9 @@ class HiveDocument {
     bool HasKey(std::string_view key) const;
     // The last well-formed definition of the value in the key's sections.
     std::optional<HiveValue> Find(std::string_view key, std::string_view name) const;
+    // Every value of `key` in the order written, each name once with its last
+    // value (as Find gives it).
+    std::vector<std::pair<std::string, HiveValue>> Values(std::string_view key) const;
 
     // Replace the value's last definition (whatever its type) or add it at the
     // end of the key's last section, creating the section when missing. False,

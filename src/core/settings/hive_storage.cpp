@@ -1,14 +1,7 @@
 #include "core/settings/hive_storage.h"
 
-#include <fcntl.h>
-#include <pwd.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <mutex>
 #include <set>
 #include <vector>
@@ -35,8 +28,8 @@ fs::path HivePath(RootKey root) {
     return config.empty() ? fs::path() : config / "velmora" / "user.reg";
 }
 
-long StatusFromErrno(int error) {
-    switch (error) {
+long StatusFromError(std::error_code error) {
+    switch (error.value()) {
         case ENOENT:
         case ENOTDIR:
             return kRegNotFound;
@@ -61,7 +54,8 @@ long ReadHiveFile(const fs::path& file, std::string& bytes, std::string* why) {
         if (why) *why = std::move(text);
         return status;
     };
-    switch (const int error = platform::ReadWholeFile(file, kMaxHiveBytes, bytes)) {
+    const std::error_code error = platform::ReadWholeFile(file, kMaxHiveBytes, bytes);
+    switch (error.value()) {
         case 0:
             return kRegOk;
         case ENOENT:
@@ -74,8 +68,7 @@ long ReadHiveFile(const fs::path& file, std::string& bytes, std::string* why) {
         case EFBIG:
             return failed(kRegIoFailed, "is larger than 64 MiB");
         default:
-            return failed(StatusFromErrno(error),
-                          std::string("cannot be read (") + std::strerror(error) + ")");
+            return failed(StatusFromError(error), "cannot be read (" + error.message() + ")");
     }
 }
 
@@ -90,10 +83,9 @@ bool ReportHiveProblem(const fs::path& file, const std::string& what) {
     return true;
 }
 
-long ReplaceFileAtomically(const fs::path& file, std::string_view bytes, mode_t fileMode,
-                           bool forceMode, mode_t folderMode) {
-    const int error = platform::ReplaceFileAtomically(file, bytes, fileMode, forceMode, folderMode);
-    return error == 0 ? kRegOk : StatusFromErrno(error);
+long ReplaceHiveFile(const fs::path& file, std::string_view bytes, platform::FileAccess access) {
+    const std::error_code error = platform::ReplaceFileAtomically(file, bytes, access);
+    return error ? StatusFromError(error) : kRegOk;
 }
 
 }  // namespace velmora

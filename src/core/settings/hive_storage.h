@@ -1,12 +1,12 @@
 #pragma once
 // Where the hive files live and how they are read and replaced on disk.
 
-#include <sys/types.h>
-
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <system_error>
 
+#include "core/platform/files.h"
 #include "core/settings/registry.h"
 
 namespace velmora {
@@ -17,8 +17,8 @@ namespace velmora {
 // when no location can be worked out (no home folder).
 std::filesystem::path HivePath(RootKey root);
 
-// The registry status for an errno value of a failed file operation.
-long StatusFromErrno(int error);
+// The registry status for the failure of a file operation.
+long StatusFromError(std::error_code error);
 
 // Reads the whole file. kRegOk, or kRegNotFound when it does not exist, or the
 // status of the failure (a directory or an unreadable file is access denied),
@@ -31,7 +31,7 @@ long ReadHiveFile(const std::filesystem::path& file, std::string& bytes,
 bool ReportHiveProblem(const std::filesystem::path& file, const std::string& what);
 
 // platform::ReplaceFileAtomically with its failure as a registry status.
-long ReplaceFileAtomically(const std::filesystem::path& file, std::string_view bytes,
-                           mode_t fileMode, bool forceMode, mode_t folderMode);
+long ReplaceHiveFile(const std::filesystem::path& file, std::string_view bytes,
+                     platform::FileAccess access);
 
 }  // namespace velmora

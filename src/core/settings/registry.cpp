@@ -1,5 +1,8 @@
 #include "core/settings/registry.h"
 
+#include <cstdio>
+
+#include "core/settings/hive_storage.h"
 #include "core/settings/registry_backend.h"
 #include "core/settings/settings.h"
 
@@ -15,7 +18,10 @@ long CRegistryKey::Open(RootKey root, const std::string& subKey) {
     Close();
     auto backend = MakeRegistryBackend();
     long status = backend->Open(root, subKey);
-    if (status == kRegOk) backend_ = std::move(backend);
+    if (status == kRegOk) {
+        backend_ = std::move(backend);
+        root_ = root;
+    }
     return status;
 }
 
@@ -49,7 +55,18 @@ long CRegistryKey::QueryString(const std::string& name, std::string& value) {
     if (status != kRegOk) return status;
     // The text and its terminator must fit the 200-byte buffer: 199 bytes of text at most.
     if (read.size() + 1 > kRegStringBufferBytes) return kRegMoreData;
-    value = read.substr(0, read.find('\0'));
+    // A C string ends at its first zero; what follows is lost, so say which value it is.
+    if (const std::size_t zero = read.find('\0'); zero != std::string::npos) {
+        const std::string what = "the value " + name + " holds a zero byte after " +
+                                 std::to_string(zero) + " bytes; only those are read";
+#ifdef _WIN32
+        std::fprintf(stderr, "velmora: %s\n", what.c_str());
+#else
+        ReportHiveProblem(SettingsLocation(root_), what);
+#endif
+        read.resize(zero);
+    }
+    value = std::move(read);
     return kRegOk;
 }
 
@@ -140,6 +157,12 @@ std::vector<std::string> ServerList(const char* first, const char* second) {
 }
 
 }  // namespace
+
+static_assert(kMaxStringValueBytes + 1 == kRegStringBufferBytes);
+
+bool StringReadsBackWhole(const std::string& text) {
+    return text.size() <= kMaxStringValueBytes && text.find('\0') == std::string::npos;
+}
 
 bool SettingsUnusable(RootKey root) {
     long status = MakeRegistryBackend()->Open(root, kSettingsKey);

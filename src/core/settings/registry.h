@@ -4,6 +4,7 @@
 // Linux the values live in hive files in the registry editor's text export
 // (see hive_file.h).
 
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -55,7 +56,13 @@ class CRegistryKey {
 
   private:
     std::unique_ptr<RegistryBackend> backend_;
+    RootKey root_ = RootKey::CurrentUser;  // of the open key, to name its file
 };
+
+// The longest text QueryString gives back: its 200-byte buffer holds the terminator too.
+inline constexpr std::size_t kMaxStringValueBytes = 199;
+// True when a text stored with SetString reads back unchanged: it fits and holds no zero byte.
+bool StringReadsBackWhole(const std::string& text);
 
 // Where the root's settings are kept, for messages (the hive file's path).
 std::string SettingsLocation(RootKey root);

@@ -1,11 +1,14 @@
 #include "desktop/dialogs/dialog_template.h"
 
+#include <QApplication>
 #include <QCursor>
+#include <QDialog>
 #include <QFontMetrics>
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
 #include <QWidget>
+#include <algorithm>
 
 namespace velmora {
 
@@ -88,6 +91,20 @@ void CentreOnScreen(QWidget* window) {
     const QRect area = screen->availableGeometry();
     QRect frame = window->frameGeometry();
     frame.moveCenter(area.center());
+    // Another of our windows centred there already (the delivery number
+    // dialog when the About box follows it) keeps its title and left edge in
+    // sight: the newcomer steps down and right of it.
+    constexpr int kStep = 40;
+    for (const QWidget* other : QApplication::topLevelWidgets()) {
+        if (other == window || !other->isVisible() || !qobject_cast<const QDialog*>(other))
+            continue;
+        const QRect there = other->frameGeometry();
+        if ((there.center() - area.center()).manhattanLength() > 4) continue;
+        frame.moveTopLeft(there.topLeft() + QPoint(kStep, kStep));
+        frame.moveRight(std::min(frame.right(), area.right()));
+        frame.moveBottom(std::min(frame.bottom(), area.bottom()));
+        break;
+    }
     window->move(frame.topLeft());
 }
 

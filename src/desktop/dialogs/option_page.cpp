@@ -10,18 +10,17 @@
 #include <QToolButton>
 #include <algorithm>
 
+#include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
 
 namespace velmora {
 
 QString WholeNumberMessage() {
-    return QStringLiteral("整数を入力してください。");
+    return QStringFromCp932(CheckIntervalText("").message);
 }
 
 QString IntervalRangeMessage() {
-    return QStringLiteral("%1 から %2 までの整数を入力してください。")
-        .arg(kMinInterval)
-        .arg(kMaxInterval);
+    return QStringFromCp932(CheckIntervalText("0").message);
 }
 
 COptionPage2::COptionPage2(QWidget* parent) : QWidget(parent) {
@@ -97,18 +96,12 @@ bool COptionPage2::UpdateData(bool readControls) {
         (notifyMode_ == 1 ? blinkRadio_ : popupRadio_)->setChecked(true);
         return true;
     }
-    bool ok = false;
-    const QString text = interval_edit_->text();
-    const qulonglong value = text.toULongLong(&ok);
-    if (!ok || text.isEmpty() || value > 0xFFFFFFFFull) {
-        Tell(WholeNumberMessage());
+    const IntervalEntry entry = CheckIntervalText(interval_edit_->text().toStdString());
+    if (!entry.minutes) {
+        Tell(QStringFromCp932(entry.message));
         return false;
     }
-    if (value < kMinInterval || value > kMaxInterval) {
-        Tell(IntervalRangeMessage());
-        return false;
-    }
-    interval_ = static_cast<std::uint32_t>(value);
+    interval_ = *entry.minutes;
     if (popupRadio_->isChecked()) {
         notifyMode_ = 0;
     } else if (blinkRadio_->isChecked()) {

@@ -11,10 +11,9 @@ class QLineEdit;
 class QRadioButton;
 class QToolButton;
 
-namespace velmora {
+#include "core/shell/interval_entry.h"
 
-inline constexpr std::uint32_t kMinInterval = 5;
-inline constexpr std::uint32_t kMaxInterval = 999;
+namespace velmora {
 
 class COptionPage2 : public QWidget {
     Q_OBJECT
@@ -63,7 +62,7 @@ class COptionPage2 : public QWidget {
     QRadioButton* blinkRadio_ = nullptr;
 };
 
-// The two validation messages (ours; they name the limits).
+// The two validation messages, as the core's check gives them.
 QString WholeNumberMessage();
 QString IntervalRangeMessage();
 

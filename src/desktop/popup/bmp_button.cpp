@@ -1,14 +1,71 @@
 #include "desktop/popup/bmp_button.h"
 
+#include <QAccessible>
+#include <QAccessibleWidget>
 #include <QApplication>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
 #include "desktop/popup/popup_resources.h"
 
 namespace velmora {
+namespace {
 
-CBmpButton::CBmpButton() : CSkinWnd(nullptr) {}
+// Seen on the dark skin and on the light buttons alike.
+const QColor kFocusColor(0xFF, 0xD8, 0x3A);
+const QColor kFocusShadow(0x10, 0x18, 0x40);
+
+// What a screen reader learns of an image button: a push button with its
+// name and description, disabled while greyed, pressed through its action.
+class BmpButtonAccessible : public QAccessibleWidget {
+  public:
+    explicit BmpButtonAccessible(CBmpButton* button)
+        : QAccessibleWidget(button, QAccessible::Button) {}
+    QAccessible::State state() const override {
+        QAccessible::State s = QAccessibleWidget::state();
+        if (Button()->IsDisabled()) {
+            s.disabled = true;
+            s.focusable = false;
+        }
+        return s;
+    }
+    QStringList actionNames() const override {
+        return QStringList{pressAction()} + QAccessibleWidget::actionNames();
+    }
+    void doAction(const QString& action) override {
+        if (action == pressAction())
+            Button()->Press();
+        else
+            QAccessibleWidget::doAction(action);
+    }
+
+  private:
+    CBmpButton* Button() const { return static_cast<CBmpButton*>(widget()); }
+};
+
+QAccessibleInterface* BmpButtonAccessibleFactory(const QString& className, QObject* object) {
+    if (className == QLatin1String("velmora::CBmpButton") && object && object->isWidgetType())
+        return new BmpButtonAccessible(static_cast<CBmpButton*>(object));
+    return nullptr;
+}
+
+}  // namespace
+
+CBmpButton::CBmpButton() : CSkinWnd(nullptr) {
+    static const bool installed = (QAccessible::installFactory(BmpButtonAccessibleFactory), true);
+    (void)installed;
+}
+
+void CBmpButton::SetKeyboardStop(bool stop) {
+    keyboardStop_ = stop;
+    setFocusPolicy(stop && !disabled_ ? Qt::TabFocus : Qt::NoFocus);
+}
+
+void CBmpButton::Press() {
+    if (disabled_) return;
+    if (CSkinWnd* parent = GetParentObject()) parent->OnCommand(GetControlId());
+}
 
 bool CBmpButton::CreateImageButton(CSkinWnd* parent, int controlId, int normalId, int pressedId,
                                    int hoverId, int x, int y, bool transparent) {
@@ -40,6 +97,8 @@ bool CBmpButton::LoadDisabledImage(int id) {
 void CBmpButton::SetDisabled(bool disabled) {
     disabled_ = disabled;
     current_ = disabled ? &disabledImage_ : &normal_;
+    // A greyed button is no stop for Tab; one that has the focus keeps it.
+    if (keyboardStop_) setFocusPolicy(disabled ? Qt::NoFocus : Qt::TabFocus);
     Repaint();
 }
 
@@ -73,11 +132,43 @@ void CBmpButton::RepaintUnlessHidden() {
 void CBmpButton::paintEvent(QPaintEvent*) {
     const bool pressed = paintPressed_;
     paintPressed_ = false;
-    if (mode_ == Mode::HotArea) return;
-    const Image* image = pressed ? &pressed_ : current_;
-    if (!image || image->pixels.isNull()) return;
     QPainter painter(this);
-    painter.drawImage(0, 0, image->pixels);
+    const Image* image = pressed ? &pressed_ : current_;
+    if (mode_ != Mode::HotArea && image && !image->pixels.isNull())
+        painter.drawImage(0, 0, image->pixels);
+    if (!hasFocus()) return;
+    if (mode_ == Mode::HotArea) {
+        // An area has no picture of its own: the focus is a bar across it.
+        painter.fillRect(rect().adjusted(0, 1, 0, -1), kFocusColor);
+        return;
+    }
+    painter.setRenderHint(QPainter::Antialiasing);
+    painter.setBrush(Qt::NoBrush);
+    painter.setPen(QPen(kFocusShadow, 4));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 6, 6);
+    painter.setPen(QPen(kFocusColor, 2));
+    painter.drawRoundedRect(QRectF(rect()).adjusted(2, 2, -2, -2), 6, 6);
+}
+
+void CBmpButton::keyPressEvent(QKeyEvent* event) {
+    const int key = event->key();
+    if ((key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) &&
+        !event->isAutoRepeat()) {
+        event->accept();
+        Press();
+        return;
+    }
+    CSkinWnd::keyPressEvent(event);
+}
+
+void CBmpButton::focusInEvent(QFocusEvent* event) {
+    CSkinWnd::focusInEvent(event);
+    update();
+}
+
+void CBmpButton::focusOutEvent(QFocusEvent* event) {
+    CSkinWnd::focusOutEvent(event);
+    update();
 }
 
 bool CBmpButton::Covers(QPointF local) const {

@@ -28,6 +28,12 @@ class CBmpButton : public CSkinWnd {
     // A disabled button ignores the mouse and shows its disabled image.
     void SetDisabled(bool disabled);
 
+    // The button takes the keyboard focus with Tab while it is enabled;
+    // Enter or Space then clicks it.
+    void SetKeyboardStop(bool stop);
+    // A click from the keyboard or a screen reader; nothing while disabled.
+    void Press();
+
     bool IsDisabled() const { return disabled_; }
     bool IsHotArea() const { return mode_ == Mode::HotArea; }
     // The bitmap number of the image the released button shows, 0 for none.
@@ -43,6 +49,9 @@ class CBmpButton : public CSkinWnd {
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseDoubleClickEvent(QMouseEvent* event) override;
     void leaveEvent(QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
   private:
     enum class Mode { Push, HotArea };
@@ -69,6 +78,7 @@ class CBmpButton : public CSkinWnd {
     Mode mode_ = Mode::Push;
     bool bound_ = false;
     bool disabled_ = false;
+    bool keyboardStop_ = false;
     bool down_ = false;
     bool hovering_ = false;
     bool inside_ = false;           // the pointer is over the button (it entered and has not left)

@@ -2,6 +2,8 @@
 
 #include <QPainter>
 #include <QTextDocumentFragment>
+#include <QTextLayout>
+#include <cmath>
 
 #include "core/popup/popup_geometry.h"
 #include "core/text/cp932.h"
@@ -37,6 +39,32 @@ QFont CardFont(int pixels, bool bold) {
     font.setPixelSize(pixels);
     font.setBold(bold);
     return font;
+}
+
+// Draws the lines of `text` wrapped to `width` that fit whole above `bottom`,
+// never one cut through; gives the y below the last line drawn.
+int DrawWholeLines(QPainter& painter, const QString& text, const QFont& font, QPoint topLeft,
+                   int width, int bottom) {
+    QTextLayout layout(text, font);
+    QTextOption option;
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    qreal y = 0;
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        line.setPosition(QPointF(0, y));
+        y += line.height();
+    }
+    layout.endLayout();
+    int end = topLeft.y();
+    for (int i = 0; i < layout.lineCount(); ++i) {
+        const QTextLine line = layout.lineAt(i);
+        if (topLeft.y() + line.y() + line.height() > bottom) break;
+        line.draw(&painter, topLeft);
+        end = topLeft.y() + static_cast<int>(std::ceil(line.y() + line.height()));
+    }
+    return end;
 }
 
 }  // namespace
@@ -101,12 +129,8 @@ void CardCover::DrawCard(QPainter& painter, const CardRecord& card, int left) {
                   {Plain(card.detail), CardFont(11, false), kBodyColor}};
     for (const auto& block : blocks) {
         if (y >= bottom) break;
-        painter.setFont(block.font);
         painter.setPen(block.color);
-        const QRect box(textLeft, y, textWidth, bottom - y);
-        QRect used;
-        painter.drawText(box, Qt::AlignLeft | Qt::AlignTop | Qt::TextWordWrap, block.text, &used);
-        y = used.bottom() + 1;
+        y = DrawWholeLines(painter, block.text, block.font, QPoint(textLeft, y), textWidth, bottom);
     }
 }
 

@@ -2,13 +2,19 @@
 
 #include <QContextMenuEvent>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMessageBox>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QScreen>
+#include <QTextDocumentFragment>
+#include <QWindow>
 #include <algorithm>
 #include <chrono>
+#include <iterator>
+#include <optional>
+#include <vector>
 
 #include "core/feed/feed_channel.h"
 #include "core/popup/card_paging.h"
@@ -20,6 +26,7 @@
 #include "desktop/popup/card_area.h"
 #include "desktop/popup/card_cover.h"
 #include "desktop/popup/popup_resources.h"
+#include "desktop/tray/tray_icon.h"
 
 namespace velmora {
 namespace {
@@ -38,9 +45,51 @@ QRect ToQRect(const RegionRect& r) {
     return QRect(r.left, r.top, r.right - r.left, r.bottom - r.top);
 }
 
-QRect ScreenArea() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    return screen ? screen->virtualGeometry() : QRect();
+RegionRect ToRegionRect(const QRect& r) {
+    return {r.left(), r.top(), r.left() + r.width(), r.top() + r.height()};
+}
+
+std::vector<Monitor> Monitors() {
+    std::vector<Monitor> monitors;
+    const QScreen* primary = QGuiApplication::primaryScreen();
+    for (const QScreen* screen : QGuiApplication::screens())
+        monitors.push_back({ToRegionRect(screen->geometry()),
+                            ToRegionRect(screen->availableGeometry()), screen == primary});
+    return monitors;
+}
+
+std::optional<ScreenPoint> TrayIconPlace() {
+    const QRect icon = CTrayIcon::ShownGeometry();
+    if (icon.isEmpty()) return std::nullopt;
+    return ScreenPoint{icon.center().x(), icon.center().y()};
+}
+
+// Where a card sits on the popup, for its keyboard stop: a bar under the card,
+// between the card area and the paging buttons, where the card window does not
+// cover it.
+QRect CardStopRect(int slot) {
+    constexpr int kCardLefts[2] = {252, 397};
+    constexpr int kCardWidth = 136;
+    return QRect(kCardLefts[slot], kBrowserRect.bottom, kCardWidth, kPrevY - kBrowserRect.bottom);
+}
+
+struct AccessibleText {
+    const char* name;
+    const char* description;
+};
+constexpr AccessibleText kLogoText{"ニュースの表示",
+                                   "ニュースウィンドウを開きます。開いているときは閉じます"};
+constexpr AccessibleText kMyPageText{"マイページ", "マイページをブラウザで開きます"};
+constexpr AccessibleText kPrevText{"前へ", "一つ前のニュースを表示します"};
+constexpr AccessibleText kNextText{"次へ", "次のニュースを表示します"};
+constexpr AccessibleText kTickerText{"お知らせ", "表示中のお知らせをブラウザで開きます"};
+constexpr const char* kCardDescription = "このニュースをブラウザで開きます";
+constexpr const char* kNoCardName = "ニュースはありません";
+constexpr const char* kCardSlotNames[2] = {"左のニュース", "右のニュース"};
+
+void SetAccessibleText(QWidget* widget, const AccessibleText& text) {
+    widget->setAccessibleName(QString::fromUtf8(text.name));
+    widget->setAccessibleDescription(QString::fromUtf8(text.description));
 }
 
 }  // namespace
@@ -103,7 +152,9 @@ bool CNewsPopup::CreatePopup() {
 
     skin_ = LoadPopupBitmap(kSkinBitmap);
     setWindowTitle(QStringLiteral("Velmora"));
+    setAccessibleName(QStringLiteral("ヴェルモラ ニュース"));
     SetBitmapRegion(skin_);
+    skinRegion_ = mask();
 
     logoButton_.CreateImageButton(this, kLogoCommand, kLogoBitmap, kLogoPressedBitmap,
                                   kLogoHoverBitmap, kLogoX, kLogoY, false);
@@ -129,6 +180,11 @@ bool CNewsPopup::CreatePopup() {
     tickerArea_.CreateHotArea(this, kTickerCommand, kTickerBarInclusive.left,
                               kTickerBarInclusive.top, kTickerBarInclusive.right,
                               kTickerBarInclusive.bottom);
+    SetAccessibleText(&logoButton_, kLogoText);
+    SetAccessibleText(&myPageButton_, kMyPageText);
+    SetAccessibleText(&prevButton_, kPrevText);
+    SetAccessibleText(&nextButton_, kNextText);
+    SetAccessibleText(&tickerArea_, kTickerText);
 
     for (int i = 0; i < 4; ++i) {
         strips_[i] = new QWidget(this);
@@ -139,15 +195,24 @@ bool CNewsPopup::CreatePopup() {
     // Under the card window, which is placed over it once it has painted.
     cover_ = new CardCover(this, kCardsVisibleRect);
 
+    // From the keyboard: MY PAGE, the two cards, then the paging buttons.
+    for (int slot = 0; slot < 2; ++slot) {
+        const QRect r = CardStopRect(slot);
+        cardStops_[slot].CreateHotArea(this, slot == 0 ? kLeftCardCommand : kRightCardCommand,
+                                       r.left(), r.top(), r.right(), r.bottom());
+        // The mouse opens a card in the card itself; this bar only shows the focus.
+        cardStops_[slot].setAttribute(Qt::WA_TransparentForMouseEvents);
+        cardStops_[slot].unsetCursor();
+    }
+    CBmpButton* const stops[] = {&myPageButton_, &cardStops_[0], &cardStops_[1], &prevButton_,
+                                 &nextButton_};
+    for (CBmpButton* stop : stops) stop->SetKeyboardStop(true);
+    for (std::size_t i = 1; i < std::size(stops); ++i) setTabOrder(stops[i - 1], stops[i]);
+
     dragX_ = dragY_ = -1;
-    // A screen that grows can bring the ticker or the cards into sight without a move.
-    if (QScreen* screen = QGuiApplication::primaryScreen())
-        connect(screen, &QScreen::virtualGeometryChanged, this, [this] {
-            if (CardsOnScreen()) EnsureCards();
-            UpdateTickerTimer();
-        });
+    WatchScreens();
     ComputeScreenPositions();
-    move(positions_.parkedX, positions_.parkedY);
+    MoveTo({positions_.parkedX, positions_.parkedY});
     raise();
 
     LoadTemplates();
@@ -191,11 +256,13 @@ void CNewsPopup::ShowTab() {
     show();
 }
 
-void CNewsPopup::OpenFromTool() {
+void CNewsPopup::OpenFromTool(bool byUser) {
     Park();
     BringToForeground();
     show();
-    Toggle();
+    Toggle(byUser);
+    // Opened on request, the popup is ready for the keys at once.
+    if (byUser) myPageButton_.setFocus(Qt::TabFocusReason);
 }
 
 void CNewsPopup::BringToForeground() {
@@ -204,27 +271,82 @@ void CNewsPopup::BringToForeground() {
 }
 
 void CNewsPopup::ComputeScreenPositions() {
-    const QScreen* screen = QGuiApplication::primaryScreen();
-    const QRect area = screen ? screen->geometry() : QRect(0, 0, 1024, 768);
-    positions_ = ComputePositions(area.width(), area.height());
-    positions_.parkedX += area.left();
-    positions_.openX += area.left();
-    positions_.parkedY += area.top();
-    positions_.openY += area.top();
+    const PopupPlacement place = PlacePopup(Monitors(), TrayIconPlace());
+    positions_ = place.positions;
+    ownerArea_ = place.ownerArea;
 }
 
-void CNewsPopup::Toggle() {
+void CNewsPopup::MoveTo(QPoint where) {
+    const int width = velmora::ShownWidth(where.x(), ownerArea_, inOwnPlace_);
+    // Cut first when less will show, so that nothing shows beyond the edge in between.
+    if (width < shownWidth_) {
+        shownWidth_ = width;
+        ApplyShownWidth();
+    }
+    move(where);
+    if (width != shownWidth_) {
+        shownWidth_ = width;
+        ApplyShownWidth();
+    }
+}
+
+void CNewsPopup::ApplyShownWidth() {
+    // The cut is the window's shape on the screen only: the widgets keep
+    // painting the whole skin, so what comes into sight is drawn already.
+    QWindow* window = windowHandle();
+    if (skinRegion_.isEmpty() || !window) return;
+    window->setMask(shownWidth_ >= kPopupWidth
+                        ? skinRegion_
+                        : skinRegion_.intersected(QRect(0, 0, shownWidth_, height())));
+}
+
+void CNewsPopup::WatchScreens() {
+    auto watch = [this](QScreen* screen) {
+        connect(screen, &QScreen::geometryChanged, this, &CNewsPopup::OnScreensChanged);
+        connect(screen, &QScreen::availableGeometryChanged, this, &CNewsPopup::OnScreensChanged);
+    };
+    for (QScreen* screen : QGuiApplication::screens()) watch(screen);
+    connect(qGuiApp, &QGuiApplication::screenAdded, this, [this, watch](QScreen* screen) {
+        watch(screen);
+        OnScreensChanged();
+    });
+    // Queued: the screen is still listed while it is being removed.
+    connect(qGuiApp, &QGuiApplication::screenRemoved, this, &CNewsPopup::OnScreensChanged,
+            Qt::QueuedConnection);
+    connect(qGuiApp, &QGuiApplication::primaryScreenChanged, this, &CNewsPopup::OnScreensChanged);
+}
+
+// A monitor came, went or changed: the popup goes to its place on the monitor
+// that owns it now, unless the user put it elsewhere.
+void CNewsPopup::OnScreensChanged() {
+    if (!created_) return;
+    ComputeScreenPositions();
+    if (inOwnPlace_ && !slideInTimer_.isActive() && !slideOutTimer_.isActive()) {
+        if (opened_)
+            MoveTo({positions_.openX, positions_.openY});
+        else
+            MoveTo({positions_.parkedX, positions_.parkedY});
+    }
+    shownWidth_ = velmora::ShownWidth(x(), ownerArea_, inOwnPlace_);
+    ApplyShownWidth();
+    if (CardsOnScreen()) EnsureCards();
+    UpdateTickerTimer();
+}
+
+void CNewsPopup::Toggle(bool byUser) {
     slideInTimer_.stop();
     slideOutTimer_.stop();
     ComputeScreenPositions();
     if (pos() == QPoint(positions_.parkedX, positions_.parkedY)) {
+        if (byUser) activateWindow();
         opened_ = true;
         cardsFailed_ = false;
         autoCloseTimer_.start();
         EnsureCards();
         slideInTimer_.start();
     } else {
-        move(positions_.openX, positions_.openY);
+        inOwnPlace_ = true;
+        MoveTo({positions_.openX, positions_.openY});
         slideOutTimer_.start();
     }
 }
@@ -235,19 +357,20 @@ void CNewsPopup::Park() {
     slideInTimer_.stop();
     slideOutTimer_.stop();
     ComputeScreenPositions();
-    move(positions_.parkedX, positions_.parkedY);
+    inOwnPlace_ = true;
+    MoveTo({positions_.parkedX, positions_.parkedY});
     StartReleaseCountdown();
 }
 
 void CNewsPopup::OnSlideIn() {
     const SlideStep step = SlideInStep(x(), positions_.openX);
-    move(step.x, y());
+    MoveTo({step.x, y()});
     if (step.done) slideInTimer_.stop();
 }
 
 void CNewsPopup::OnSlideOut() {
     const SlideStep step = SlideOutStep(x(), positions_.parkedX);
-    move(step.x, y());
+    MoveTo({step.x, y()});
     if (!step.done) return;
     slideOutTimer_.stop();
     opened_ = false;
@@ -281,7 +404,11 @@ void CNewsPopup::OnCommand(int id) {
             }
             break;
         case kLogoCommand:
-            Toggle();
+            Toggle(true);
+            break;
+        case kLeftCardCommand:
+        case kRightCardCommand:
+            OnCardKey(id == kLeftCardCommand ? 0 : 1);
             break;
         case kTickerCommand:
             CatchUpTicker();
@@ -359,8 +486,34 @@ void CNewsPopup::ShowTickerText() {
         tickerLabel_->setText(QString::fromStdString(text::Cp932ToUtf8(ticker_.ShownText())));
 }
 
+void CNewsPopup::OnCardKey(int slot) {
+    const std::size_t index = page_ + static_cast<std::size_t>(slot);
+    if (index < items_.size()) launcher_(items_[index].link, AddressOrigin::Feed);
+}
+
+void CNewsPopup::UpdateAccessibleCards() {
+    for (int slot = 0; slot < 2; ++slot) {
+        const std::size_t index = page_ + static_cast<std::size_t>(slot);
+        QString name = QString::fromUtf8(kCardSlotNames[slot]) + QStringLiteral("：");
+        if (index < items_.size()) {
+            // Markup in a headline is shown rendered; the name reads its words.
+            name += QTextDocumentFragment::fromHtml(
+                        QString::fromStdString(text::Cp932ToUtf8(items_[index].headline)))
+                        .toPlainText()
+                        .simplified();
+            cardStops_[slot].setAccessibleDescription(QString::fromUtf8(kCardDescription));
+        } else {
+            name += QString::fromUtf8(kNoCardName);
+            cardStops_[slot].setAccessibleDescription(QString());
+        }
+        cardStops_[slot].setAccessibleName(name);
+        cardStops_[slot].SetDisabled(index >= items_.size());
+    }
+}
+
 void CNewsPopup::ShowPage() {
     if (cover_) cover_->SetCards(items_, page_);
+    UpdateAccessibleCards();
     if (cards_) {
         // The cover is seen until the new page has been painted.
         cards_->Resume();
@@ -493,16 +646,17 @@ void CNewsPopup::StartReleaseCountdown() {
 }
 
 bool CNewsPopup::CardsOnScreen() const {
-    return ScreenArea().intersects(ToQRect(kBrowserRect).translated(pos()));
+    return CanBeSeen(kBrowserRect, {x(), y()}, shownWidth_, Monitors());
 }
 
 bool CNewsPopup::TickerOnScreen() const {
-    return ScreenArea().intersects(ToQRect(kTickerTextRect).translated(pos()));
+    return CanBeSeen(kTickerTextRect, {x(), y()}, shownWidth_, Monitors());
 }
 
 bool CNewsPopup::event(QEvent* e) {
     if (e->type() == UM_POPUP_OPEN) {
-        OpenFromTool();
+        const auto* open = dynamic_cast<const PopupOpenEvent*>(e);
+        OpenFromTool(open && open->ByUser());
         return true;
     }
     if (e->type() == UM_POPUP_SHOWTAB) {
@@ -530,7 +684,21 @@ void CNewsPopup::mousePressEvent(QMouseEvent* event) {
 void CNewsPopup::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (dragX_ < 0) return;
-    move(event->globalPosition().toPoint() - QPoint(dragX_, dragY_));
+    const QPoint where = event->globalPosition().toPoint() - QPoint(dragX_, dragY_);
+    if (where == pos()) return;
+    // Put elsewhere by the user, the window is shown whole.
+    inOwnPlace_ = false;
+    MoveTo(where);
+}
+
+void CNewsPopup::keyPressEvent(QKeyEvent* event) {
+    // Esc slides the open popup out, as a second click on the tab would.
+    const bool parked = pos() == QPoint(positions_.parkedX, positions_.parkedY);
+    if (event->key() == Qt::Key_Escape && !slideOutTimer_.isActive() && (opened_ || !parked)) {
+        Toggle();
+        return;
+    }
+    CSkinWnd::keyPressEvent(event);
 }
 
 void CNewsPopup::mouseReleaseEvent(QMouseEvent* event) {
@@ -550,6 +718,11 @@ void CNewsPopup::contextMenuEvent(QContextMenuEvent* event) {
 void CNewsPopup::moveEvent(QMoveEvent* event) {
     CSkinWnd::moveEvent(event);
     if (!created_) return;
+    // However it was moved, the cut follows.
+    if (const int width = velmora::ShownWidth(x(), ownerArea_, inOwnPlace_); width != shownWidth_) {
+        shownWidth_ = width;
+        ApplyShownWidth();
+    }
     if (CardsOnScreen())
         EnsureCards();
     else
@@ -560,6 +733,8 @@ void CNewsPopup::moveEvent(QMoveEvent* event) {
 
 void CNewsPopup::showEvent(QShowEvent* event) {
     CSkinWnd::showEvent(event);
+    // Shown again, the window took the whole skin's shape.
+    ApplyShownWidth();
     UpdateTickerTimer();
 }
 

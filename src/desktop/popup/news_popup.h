@@ -1,11 +1,12 @@
 #pragma once
 // The news popup: a skinned, frameless tool window parked at the right edge of
-// the primary screen with only its logo tab showing. It slides in to show the
-// ticker, two news cards with paging buttons and the MY PAGE button, and out
-// again on a second click or after five minutes.
+// its monitor (the tray's, else the primary) with only its logo tab showing. It slides in to show
+// the ticker, two news cards with paging buttons and the MY PAGE button, and out again on a second
+// click or after five minutes.
 
 #include <QFont>
 #include <QImage>
+#include <QRegion>
 #include <QTimer>
 #include <cstddef>
 #include <cstdint>
@@ -19,6 +20,7 @@
 #include "core/popup/news_ticker.h"
 #include "core/popup/openable_address.h"
 #include "core/popup/popup_geometry.h"
+#include "desktop/common/messages.h"
 #include "desktop/popup/bmp_button.h"
 #include "desktop/popup/skin_window.h"
 
@@ -29,6 +31,17 @@ namespace velmora {
 class FeedChannel;
 class CardArea;
 class CardCover;
+
+// UM_POPUP_OPEN posted on the user's request (a tray click, --news): the
+// popup takes the keyboard. A plain QEvent(UM_POPUP_OPEN) opens it without.
+class PopupOpenEvent : public QEvent {
+  public:
+    explicit PopupOpenEvent(bool byUser) : QEvent(UM_POPUP_OPEN), byUser_(byUser) {}
+    bool ByUser() const { return byUser_; }
+
+  private:
+    bool byUser_;
+};
 
 class CNewsPopup : public CSkinWnd {
     Q_OBJECT
@@ -56,7 +69,8 @@ class CNewsPopup : public CSkinWnd {
     // QEvent(UM_POPUP_OPEN)).
 
     // Slides in from the parked place, otherwise jumps open and slides out.
-    void Toggle();
+    // The user's toggle activates the window so that the keyboard reaches it.
+    void Toggle(bool byUser = false);
     // Back to the parked place at once.
     void Park();
     // The popup will open soon: the web engine starts now, so that it has
@@ -71,6 +85,9 @@ class CNewsPopup : public CSkinWnd {
     void SetCardReleaseDelay(int milliseconds) { releaseTimer_.setInterval(milliseconds); }
 
     bool IsOpened() const { return opened_; }
+    // The columns of the window that are shown on the screen (the rest is cut
+    // away from the window's shape, its windowHandle()->mask()).
+    int ShownWidth() const { return shownWidth_; }
     PopupPositions Positions() const { return positions_; }
     std::size_t Page() const { return page_; }
     const std::vector<CardRecord>& Items() const { return items_; }
@@ -93,6 +110,7 @@ class CNewsPopup : public CSkinWnd {
 
   protected:
     bool event(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* event) override;
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -104,7 +122,17 @@ class CNewsPopup : public CSkinWnd {
     void hideEvent(QHideEvent* event) override;
 
   private:
+    // Finds the owning monitor and the places on it.
     void ComputeScreenPositions();
+    // Moves the window, cut at its monitor's edge before and after the move.
+    void MoveTo(QPoint where);
+    void ApplyShownWidth();
+    void WatchScreens();
+    void OnScreensChanged();
+    void OpenForUser();
+    // The cards as keyboard stops: Enter opens the card's item.
+    void OnCardKey(int slot);
+    void UpdateAccessibleCards();
     void OnSlideIn();
     void OnSlideOut();
     void OnTicker();
@@ -113,7 +141,7 @@ class CNewsPopup : public CSkinWnd {
     void ResetTicker();
     void ShowPage();
     bool WritePage();
-    void OpenFromTool();
+    void OpenFromTool(bool byUser);
     void LoadTemplates();
     // The web engine exists only while the cards can be seen or soon will be.
     void EnsureCards();
@@ -152,7 +180,12 @@ class CNewsPopup : public CSkinWnd {
     bool cardsFailed_ =
         false;  // the card process could not start; tried again on the next slide-in
     QWidget* strips_[4] = {};
+    CBmpButton cardStops_[2];
     PopupPositions positions_;
+    RegionRect ownerArea_;
+    QRegion skinRegion_;
+    int shownWidth_ = kPopupWidth;
+    bool inOwnPlace_ = true;  // false once the user dragged it elsewhere
     bool opened_ = false;
     CardTemplates templates_;
     std::vector<CardRecord> items_;

@@ -20,7 +20,10 @@ class NewsPopupPort final : public PopupPort {
     void SetChannel(const FeedChannel& channel) override { popup_->SetChannel(channel); }
     void ShowTab() override { popup_->ShowTab(); }
     void PostOpen() override {
-        QCoreApplication::postEvent(popup_.get(), new QEvent(UM_POPUP_OPEN));
+        QCoreApplication::postEvent(popup_.get(), new PopupOpenEvent(false));
+    }
+    void PostOpenForUser() override {
+        QCoreApplication::postEvent(popup_.get(), new PopupOpenEvent(true));
     }
     void BringToForeground() override { popup_->BringToForeground(); }
     void PrepareOpen() override { popup_->PrepareOpen(); }

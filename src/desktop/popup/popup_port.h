@@ -1,27 +1,12 @@
 #pragma once
-// What the tool sheet asks of the news popup: its three messages and the
-// foreground call. The real popup stands behind it; tests record the calls.
+// The news popup behind the core's PopupPort; tests give their own.
 
 #include <functional>
 #include <memory>
 
+#include "core/shell/popup_port.h"
+
 namespace velmora {
-
-class FeedChannel;
-
-class PopupPort {
-  public:
-    virtual ~PopupPort() = default;
-    // UM_POPUP_SETCHANNEL, sent.
-    virtual void SetChannel(const FeedChannel& channel) = 0;
-    // UM_POPUP_SHOWTAB, sent.
-    virtual void ShowTab() = 0;
-    // UM_POPUP_OPEN, posted: the popup slides in later.
-    virtual void PostOpen() = 0;
-    virtual void BringToForeground() = 0;
-    // The popup is about to open: it may get ready to show its cards.
-    virtual void PrepareOpen() {}
-};
 
 using PopupFactory = std::function<std::unique_ptr<PopupPort>()>;
 

@@ -8,12 +8,25 @@
 
 namespace velmora {
 
+namespace {
+// The program has one tray icon; the last one made is the one shown.
+CTrayIcon* g_shownIcon = nullptr;
+}  // namespace
+
 CTrayIcon::CTrayIcon(QObject* sheet, QObject* parent)
     : QObject(parent), sheet_(sheet), watcher_(new TrayHostWatcher(this)) {
     connect(watcher_, &TrayHostWatcher::recreated, this, &CTrayIcon::hostRecreated);
+    g_shownIcon = this;
 }
 
-CTrayIcon::~CTrayIcon() = default;
+CTrayIcon::~CTrayIcon() {
+    if (g_shownIcon == this) g_shownIcon = nullptr;
+}
+
+QRect CTrayIcon::ShownGeometry() {
+    if (!g_shownIcon || !g_shownIcon->added_ || !g_shownIcon->tray_) return {};
+    return g_shownIcon->tray_->geometry();
+}
 
 bool CTrayIcon::NoHost() const {
     return !watcher_->HostPresent();

@@ -9,6 +9,7 @@
 #include <QIcon>
 #include <QObject>
 #include <QPointer>
+#include <QRect>
 #include <QString>
 #include <QSystemTrayIcon>
 #include <memory>
@@ -44,6 +45,11 @@ class CTrayIcon : public QObject {
     bool OnStatusNotifierHost() const { return tray_ && statusNotifier_; }
     // On a desktop with neither kind of tray host nobody sees the icon.
     bool NoHost() const;
+
+    // Where the program's shown tray icon is on the desktop: the popup keeps
+    // to that monitor. Empty when there is none or its host does not say (a
+    // status notifier host never does).
+    static QRect ShownGeometry();
 
   signals:
     // The desktop's tray host was started anew (its panel restarted), or one

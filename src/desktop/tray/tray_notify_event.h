@@ -1,16 +1,13 @@
 #pragma once
-// UM_TRAYNOTIFY with its two parameters: the icon id and the mouse message.
+// UM_TRAYNOTIFY with its two parameters: the icon id and the mouse message
+// (core/shell/sheet_messages.h).
 
 #include <QEvent>
 
+#include "core/shell/sheet_messages.h"
 #include "desktop/common/messages.h"
 
 namespace velmora {
-
-inline constexpr int kTrayIconId = 128;
-// The mouse messages the tray callback carries.
-inline constexpr int kWmLButtonDown = 513;
-inline constexpr int kWmRButtonDown = 516;
 
 class TrayNotifyEvent : public QEvent {
   public:

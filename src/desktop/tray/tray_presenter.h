@@ -30,7 +30,8 @@ class TrayPresenter final : public QObject, public TrayPort {
     void SetTip(const std::string& cp932) override;
     void StartBlinking() override;
     void StopBlinking() override;
-    void SetExportedMenu(QMenu* menu) override;
+    // The menu a status notifier host shows itself.
+    void SetExportedMenu(QMenu* menu);
     bool WithoutTray() const override;
 
   private:

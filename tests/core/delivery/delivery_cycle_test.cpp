@@ -136,6 +136,39 @@ TEST_F(DeliveryCycleTest, LoginAnswerWithoutIdStoresNothing) {
     EXPECT_EQ(ui_.image, TrayImage::Normal);
 }
 
+// Stored, such an identity would read back as absent: every start would log
+// in again and be issued yet another one.
+TEST_F(DeliveryCycleTest, IssuedIdTheSettingsCannotGiveBackIsNotStoredAndTheLoginFails) {
+    WriteMachineKey(kServers);
+    WriteUserKey(kGroup);
+    const std::string longId(200, 'C');
+    transfer_.Answer("http://s3/", BodyAnswer(IdentityDocument(longId, "K9")));
+
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::Failed);
+    const std::string told = ::testing::internal::GetCapturedStderr();
+    // Told once, naming where the settings live (a file or a registry key).
+    EXPECT_EQ(told.rfind("velmora: ", 0), 0u);
+    EXPECT_EQ(told.find("velmora: ", 1), std::string::npos);
+    EXPECT_NE(told.find(": the service issued a client identity of 200 bytes that the settings "
+                        "cannot give back whole (at most 199 bytes, no zero byte); it is not "
+                        "stored and the login counts as failed\n"),
+              std::string::npos);
+    EXPECT_EQ(errors_.Code(), kErrorServerNotFound);
+    EXPECT_EQ(ui_.image, TrayImage::Error);
+    EXPECT_EQ(ui_.tip, Title(kErrorServerNotFound));
+    EXPECT_FALSE(ui_.timerRunning);
+    EXPECT_EQ(Cycle().Settings().identity.clientId, "");
+    EXPECT_EQ(UserValue("ClientID"), "<absent>");
+
+    // One byte shorter is an identity like any other.
+    transfer_.Replace("http://s3/", BodyAnswer(IdentityDocument(longId.substr(1), "K9")));
+    EXPECT_EQ(Cycle().RunDeliveryCycle(), CycleResult::NothingNew);
+    EXPECT_EQ(UserValue("ClientID"), longId.substr(1));
+    EXPECT_EQ(errors_.Code(), 0);
+}
+
 TEST_F(DeliveryCycleTest, LoginRedirectGivesTwoAndRefusalShowsTheError) {
     WriteMachineKey(kServers);
     WriteUserKey(kGroup);
@@ -169,7 +202,7 @@ TEST_F(DeliveryCycleTest, RegistrationStoresNumberAndIdentityButNeverThePassword
     EXPECT_EQ(UserValue("DeliveryNo"), "D1001");
     EXPECT_EQ(UserValue("ClientID"), "C8");
     EXPECT_EQ(UserValue("ClientPWD").size(), 32u);
-    EXPECT_THAT(test_support::ReadBytes(UserHive()), ::testing::Not(HasSubstr("secret")));
+    EXPECT_THAT(StoredUserSettings(), ::testing::Not(HasSubstr("secret")));
     EXPECT_TRUE(ui_.timerRunning);
     EXPECT_EQ(ui_.clicks, 0);
 }

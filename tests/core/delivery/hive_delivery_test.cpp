@@ -114,7 +114,11 @@ TEST_F(SettingsInTheCycle, UnusableMachineHiveWithoutServersIsAStandingError) {
 // Runs `body` in a child that cannot write `folder`: as another account when
 // running as root (root writes anywhere), else with the folder made read-only.
 int RunWithReadOnlyFolder(const std::filesystem::path& folder, const std::function<int()>& body) {
-    if (geteuid() == 0) return test_support::RunAsNobody(body);
+    if (geteuid() == 0) {
+        if (!test_support::WhyNobodyCannotUse(folder).empty())
+            return test_support::kCannotDropPrivileges;
+        return test_support::RunAsNobody(body);
+    }
     chmod(folder.c_str(), 0555);
     int code = test_support::RunInChild(body);
     chmod(folder.c_str(), 0755);
@@ -143,7 +147,9 @@ TEST_F(SettingsInTheCycle, IdentityThatCannotBeStoredIsToldAndStaysAnError) {
         return 0;
     });
     const std::string told = ::testing::internal::GetCapturedStderr();
-    if (code == test_support::kCannotDropPrivileges) GTEST_SKIP() << "cannot drop privileges";
+    if (code == test_support::kCannotDropPrivileges)
+        GTEST_SKIP() << "cannot run as uid 65534 with " << UserHive().parent_path()
+                     << " in reach: " << test_support::WhyNobodyCannotUse(UserHive().parent_path());
     EXPECT_EQ(code, 0) << told;
     EXPECT_EQ(told, "velmora: " + UserHive().string() +
                         ": the client identity could not be stored (permission denied); it is "

@@ -5,17 +5,19 @@
 
 #include <string>
 
+#include "core/delivery/signing.h"
 #include "core/settings/registry.h"
 #include "core/text/cp932.h"
 #include "support/fixed_clock.h"
+#include "support/hex_matchers.h"
 #include "support/hive_sandbox.h"
 
 using namespace velmora;
 using ::testing::EndsWith;
 using ::testing::HasSubstr;
-using ::testing::MatchesRegex;
 using ::testing::Not;
 using ::testing::StartsWith;
+using velmora::test_support::EndsWithLowerHexAfter;
 using velmora::test_support::FixedClock;
 using velmora::test_support::kSampleInstant;
 using velmora::test_support::ScopedTimeZone;
@@ -24,7 +26,7 @@ namespace {
 
 // kSampleInstant in Japan time, as the query carries it.
 constexpr const char* kQuotedTime = "&time=\"2005-09-16T08:05:03%2B09:00\"&auth=";
-const auto kEndsWithToken = MatchesRegex(".*&auth=[0-9a-f]{32}");
+const auto kEndsWithToken = EndsWithLowerHexAfter("&auth=", 32u);
 
 // Tokens worked out with md5sum (see signing_test.cpp for the shell steps):
 // ChainedToken(C123, secret, T), ChainedToken(G01, gpass, T) and
@@ -81,7 +83,7 @@ TEST_F(RequestUrls, ChannelRemovedFromBothHivesReadsAsEmptyAndIsStoredEmpty) {
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=&gid="));
     EXPECT_EQ(identity_.channel, "");
     EXPECT_EQ(UserString("Channel"), "");
-    EXPECT_THAT(velmora::test_support::ReadBytes(UserHive()), HasSubstr("\"Channel\"=\"\""));
+    EXPECT_THAT(StoredUserSettings(), HasSubstr("\"Channel\"=\"\""));
 }
 
 TEST_F(RequestUrls, ChannelChangeIsPickedUpByTheNextQuery) {
@@ -106,15 +108,26 @@ TEST_F(RequestUrls, MachineOnlyChannelIsCopiedToTheUser) {
     EXPECT_THAT(BuildChannelQuery(identity_, clock_), StartsWith("?channelID=12&gid="));
 }
 
-TEST_F(RequestUrls, ValuesGoInVerbatim) {
+// A value issued by the service must not add pieces to the query (gid=EVIL),
+// nor be decoded into other bytes than those signed; blanks and CP932 bytes
+// are the transfer's to encode.
+TEST_F(RequestUrls, ValueBytesThatReadAsQuerySyntaxAreEncodedAndTheTokenSignsThemRaw) {
     const std::string sjisChannel = text::Utf8ToCp932("チャンネル");
     ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "Channel", sjisChannel), kRegOk);
     identity_.groupId = "G&1 x";
-    identity_.clientId = "\x83\x65\x83\x58%41+";  // テス%41+ in Shift-JIS
+    identity_.clientId = "\x83\x65\x83\x58%41+&gid=EVIL;#";  // テス%41+... in Shift-JIS
     const std::string query = BuildChannelQuery(identity_, clock_);
     EXPECT_THAT(query, StartsWith("?channelID=" + sjisChannel +
-                                  "&gid=G&1 x&cid=\x83\x65\x83\x58%41+" + kQuotedTime));
-    EXPECT_THAT(query, kEndsWithToken);
+                                  "&gid=G%261 x&cid=\x83\x65\x83\x58%2541%2B%26gid%3DEVIL%3B%23" +
+                                  kQuotedTime));
+    EXPECT_THAT(query,
+                EndsWith(ChannelToken(identity_.clientId, "secret", "2005-09-16T08:05:03+09:00")));
+
+    identity_.deliveryNo = "1&del=2";
+    identity_.company = "=";
+    std::string token;
+    EXPECT_THAT(BuildRegistrationQuery(identity_, clock_, token),
+                StartsWith("?com=%3D&del=1%26del%3D2&gid=G%261 x&time="));
 }
 
 TEST_F(RequestUrls, LoginQueryWithoutServiceLoginId) {

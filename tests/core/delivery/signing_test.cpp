@@ -5,18 +5,20 @@
 
 #include <string>
 
+#include "support/hex_matchers.h"
+
 // Expected digests below were computed outside the code under test with
 // coreutils, e.g. `printf '%s' abc | md5sum`, and chained by hand on the shell:
 //   d1=$(printf '%s' C123secret | md5sum | cut -d' ' -f1)
 //   printf '%s%s' $d1 2005-09-16T08:05:03+09:00 | md5sum
 
 using namespace velmora;
-using ::testing::MatchesRegex;
+using velmora::test_support::IsLowerHex;
 
 namespace {
 
 constexpr const char* kT = "2005-09-16T08:05:03+09:00";
-const auto kDigestText = MatchesRegex("[0-9a-f]{32}");
+const auto kDigestText = IsLowerHex(32u);
 
 TEST(DigestHex, MatchesTheRfc1321TestSuite) {
     EXPECT_EQ(DigestHex(""), "d41d8cd98f00b204e9800998ecf8427e");

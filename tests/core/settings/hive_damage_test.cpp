@@ -190,6 +190,8 @@ TEST_F(HiveLines, MalformedLineIsToldWithItsNumberAndKeptOnRewrite) {
 
 TEST_F(HiveLines, UnreadableHiveIsToldWithTheReason) {
     if (geteuid() != 0) GTEST_SKIP() << "needs root to drop to another account";
+    if (const std::string why = test_support::WhyNobodyCannotUse(root_); !why.empty())
+        GTEST_SKIP() << why;
     WriteMachineKey("\"server1\"=\"http://a/rss\"\n");
     ASSERT_EQ(chmod(MachineHive().c_str(), 0600), 0);
     ::testing::internal::CaptureStderr();

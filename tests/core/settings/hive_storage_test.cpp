@@ -74,7 +74,8 @@ TEST_F(HiveStorage, LinkedHiveIsWrittenThroughTheLink) {
 TEST_F(HiveStorage, FailedRenameLeavesNoTemporaryFile) {
     const auto folder = root_ / "replace";
     WriteBytes(folder / "target" / "inside", "x");  // the target is a folder
-    EXPECT_NE(ReplaceFileAtomically(folder / "target", "data", 0600, true, 0700), kRegOk);
+    EXPECT_NE(ReplaceHiveFile(folder / "target", "data", platform::FileAccess::AlwaysPrivate),
+              kRegOk);
     EXPECT_THAT(FolderEntries(folder), ElementsAre("target"));
     EXPECT_THAT(FolderEntries(folder / "target"), ElementsAre("inside"));
 }

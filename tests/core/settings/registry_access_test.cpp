@@ -30,6 +30,8 @@ class MachineHiveAccess : public test_support::HiveSandbox {
         ASSERT_EQ(chown(ConfigHome().parent_path().c_str(), kNobody, kNobody), 0);
         ASSERT_EQ(chown(ConfigHome().c_str(), kNobody, kNobody), 0);
         std::filesystem::create_directories(MachineHive().parent_path());
+        if (const std::string why = test_support::WhyNobodyCannotUse(root_); !why.empty())
+            GTEST_SKIP() << why;
     }
 
     void ExpectChildPasses(int code) {

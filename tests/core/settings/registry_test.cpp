@@ -144,6 +144,19 @@ TEST_F(Registry, TitleOf199Cp932BytesIsReadButNot200) {
               "\xE3\x83\xB4\xE3\x82\xA7\xE3\x83\xAB\xE3\x83\xA2\xE3\x83\xA9");
 }
 
+TEST_F(Registry, ZeroByteInAStoredTextShortensItAndNamesTheValueOnce) {
+    WriteUserKey(std::string("\"ClientID\"=\"C-1") + '\0' + "EVIL\"\n");
+    ::testing::internal::CaptureStderr();
+    EXPECT_EQ(UserString(settings::kClientId), "C-1");
+    EXPECT_EQ(UserString(settings::kClientId), "C-1");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(),
+              "velmora: " + UserHive().string() +
+                  ": the value ClientID holds a zero byte after 3 bytes; only those are read\n");
+    EXPECT_FALSE(StringReadsBackWhole(std::string("C-1\0", 4)));
+    EXPECT_FALSE(StringReadsBackWhole(std::string(200, 'c')));
+    EXPECT_TRUE(StringReadsBackWhole(std::string(199, 'c')));
+}
+
 TEST_F(Registry, TextsRoundTripAsCp932AndAreStoredAsUtf8) {
     const std::string japanese = text::Utf8ToCp932("\xE9\x85\x8D\xE4\xBF\xA1 \"q\" C:\\dir\\");
     ASSERT_EQ(CRegistryKey::WriteUserString(kSettingsKey, settings::kDeliveryNo, japanese), kRegOk);

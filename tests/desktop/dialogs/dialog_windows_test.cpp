@@ -67,7 +67,9 @@ class Owner : public QObject {
 class UrlSink : public QObject {
     Q_OBJECT
   public:
-    UrlSink() {
+    // Without xdg-open on PATH the launcher hands pages to these handlers.
+    UrlSink() : savedPath_(qgetenv("PATH")) {
+        qputenv("PATH", "/nonexistent");
         for (const char* scheme : {"http", "https", "file"}) {
             QDesktopServices::setUrlHandler(QString::fromLatin1(scheme), this, "Open");
         }
@@ -76,10 +78,14 @@ class UrlSink : public QObject {
         for (const char* scheme : {"http", "https", "file"}) {
             QDesktopServices::unsetUrlHandler(QString::fromLatin1(scheme));
         }
+        qputenv("PATH", savedPath_);
     }
     QList<QUrl> opened;
   public slots:
     void Open(const QUrl& url) { opened << url; }
+
+  private:
+    QByteArray savedPath_;
 };
 
 }  // namespace

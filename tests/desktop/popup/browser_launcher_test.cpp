@@ -5,13 +5,16 @@
 #include <gtest/gtest.h>
 
 #include <QDesktopServices>
+#include <QFile>
 #include <QGuiApplication>
+#include <QTemporaryDir>
 #include <QUrl>
 #include <clocale>
 #include <string>
 
 #include "core/popup/openable_address.h"
 #include "core/text/cp932.h"
+#include "support/popup_test_support.h"
 
 using namespace velmora;
 
@@ -24,6 +27,30 @@ QGuiApplication& App() {
     static QGuiApplication* app = new QGuiApplication(argc, argv);
     return *app;
 }
+
+// PATH is a folder of the test's own: xdg-open is there only when a test puts a
+// stand-in there, so no test starts the machine's browser.
+class OwnPath {
+  public:
+    OwnPath() : saved_(qgetenv("PATH")) { qputenv("PATH", dir_.path().toUtf8()); }
+    ~OwnPath() { qputenv("PATH", saved_); }
+    // An xdg-open that notes its argument and ends with `status`.
+    void FakeXdgOpen(int status) {
+        QFile script(dir_.filePath("xdg-open"));
+        script.open(QIODevice::WriteOnly);
+        script.write(QStringLiteral("#!/bin/sh\necho \"$1\" >> '%1'\nexit %2\n")
+                         .arg(Log())
+                         .arg(status)
+                         .toUtf8());
+        script.close();
+        script.setPermissions(script.permissions() | QFileDevice::ExeOwner);
+    }
+    QString Log() const { return dir_.filePath("opened"); }
+
+  private:
+    QTemporaryDir dir_;
+    QByteArray saved_;
+};
 
 class UrlSink : public QObject {
     Q_OBJECT
@@ -41,6 +68,9 @@ class UrlSink : public QObject {
     QList<QUrl> opened;
   public slots:
     void Open(const QUrl& url) { opened << url; }
+
+  private:
+    OwnPath path_;
 };
 
 }  // namespace
@@ -106,6 +136,30 @@ TEST(BrowserLauncher, ConvertsShiftJisWithoutTouchingTheLocale) {
     EXPECT_EQ(url.path(), QString::fromUtf8("/ニュース"));
     EXPECT_EQ(url.query(QUrl::FullyDecoded), QString::fromUtf8("q=日本語"));
     EXPECT_EQ(std::string(std::setlocale(LC_ALL, nullptr)), before);
+}
+
+TEST(BrowserLauncher, APageThatCannotBeOpenedIsReported) {
+    App();
+    int reports = 0;
+    SetBrowserFailureReport([&] { ++reports; });
+    {
+        // No xdg-open and nothing else that opens pages.
+        OwnPath path;
+        EXPECT_FALSE(OpenInBrowser("https://example.jp/a", AddressOrigin::Feed));
+        EXPECT_EQ(reports, 1);
+        // Refused addresses are no failure of the desktop.
+        EXPECT_FALSE(OpenInBrowser("javascript:alert(1)", AddressOrigin::Feed));
+        EXPECT_EQ(reports, 1);
+    }
+    // xdg-open is there but no program takes the page (its status 3).
+    OwnPath path;
+    path.FakeXdgOpen(3);
+    EXPECT_TRUE(OpenInBrowser("https://example.jp/a?b=1", AddressOrigin::Feed));
+    EXPECT_TRUE(test_support::WaitFor([&] { return reports == 2; }));
+    QFile log(path.Log());
+    log.open(QIODevice::ReadOnly);
+    EXPECT_EQ(log.readAll(), "https://example.jp/a?b=1\n");
+    SetBrowserFailureReport(nullptr);
 }
 
 #include "browser_launcher_test.moc"

@@ -2,12 +2,16 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
+#include <QApplication>
 #include <QFile>
 #include <QGuiApplication>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QScreen>
 #include <QTemporaryDir>
 #include <QTimer>
+#include <QWindow>
 #include <fstream>
 
 #include "core/text/cp932.h"
@@ -97,10 +101,11 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_TRUE(popup.windowFlags() & Qt::Tool);
     EXPECT_TRUE(popup.windowFlags() & Qt::FramelessWindowHint);
     EXPECT_EQ(popup.windowTitle(), "Velmora");
-    // Logo tab and card frame are inside the shape; the magenta below the tab is not.
-    EXPECT_TRUE(popup.mask().contains(QPoint(20, 20)));
-    EXPECT_TRUE(popup.mask().contains(QPoint(400, 150)));
-    EXPECT_FALSE(popup.mask().contains(QPoint(5, 200)));
+    // The logo tab is inside the shape; the magenta below the tab is not, nor,
+    // parked, the card frame beyond the screen's edge.
+    EXPECT_TRUE(popup.windowHandle()->mask().contains(QPoint(20, 20)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(400, 150)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(5, 200)));
     EXPECT_FALSE(popup.IsOpened());
     // Nothing to scroll and nowhere to be seen: no ticker timer.
     EXPECT_FALSE(popup.IsTimerActive(kTickerTimer));
@@ -110,6 +115,9 @@ TEST_F(NewsPopupTest, CreatesAShapedWindowParkedAtTheRightEdge) {
     EXPECT_TRUE(popup.PrevButton().IsDisabled());
     EXPECT_TRUE(popup.NextButton().IsDisabled());
     EXPECT_FALSE(popup.CreatePopup());
+    popup.move(Open());
+    EXPECT_TRUE(popup.windowHandle()->mask().contains(QPoint(400, 150)));
+    EXPECT_FALSE(popup.windowHandle()->mask().contains(QPoint(5, 200)));
 }
 
 TEST_F(NewsPopupTest, OpenSlidesInSixteenTicksAndLogoSlidesOutInTen) {
@@ -204,6 +212,60 @@ TEST_F(NewsPopupTest, OneItemDisablesBothButtons) {
     EXPECT_TRUE(popup.NextButton().IsDisabled());
     popup.OnCommand(kNextCommand);
     EXPECT_EQ(popup.Page(), 0u);
+}
+
+void Key(int key, Qt::KeyboardModifiers modifiers = Qt::NoModifier) {
+    QWidget* to = QApplication::focusWidget();
+    ASSERT_NE(to, nullptr);
+    QKeyEvent press(QEvent::KeyPress, key, modifiers);
+    QCoreApplication::sendEvent(to, &press);
+}
+
+QString FocusName() {
+    QWidget* focus = QApplication::focusWidget();
+    return focus ? focus->accessibleName() : QStringLiteral("(none)");
+}
+
+TEST_F(NewsPopupTest, OpenedByTheUserItIsWorkedFromTheKeyboard) {
+    FillChannel(channel, {{"H0", "D", "http://example.jp/0", ""},
+                          {"<b>H1</b>", "D", "http://example.jp/1", ""},
+                          {"H2", "D", "http://example.jp/2", ""}});
+    popup.SetChannel(channel);
+    QCoreApplication::postEvent(&popup, new PopupOpenEvent(true));
+    ASSERT_TRUE(WaitParkedOrOpen(Open()));
+    ASSERT_TRUE(WaitFor([&] { return popup.isActiveWindow(); }));
+    EXPECT_EQ(FocusName(), "マイページ");
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(FocusName(), "左のニュース：H0");
+    Key(Qt::Key_Tab);
+    EXPECT_EQ(FocusName(), "右のニュース：H1");
+    Key(Qt::Key_Tab);  // past 前へ, greyed on the first page
+    EXPECT_EQ(FocusName(), "次へ");
+    Key(Qt::Key_Return);
+    EXPECT_EQ(popup.Page(), 1u);
+    Key(Qt::Key_Backtab);
+    EXPECT_EQ(FocusName(), "前へ");
+    Key(Qt::Key_Backtab);
+    EXPECT_EQ(FocusName(), "右のニュース：H2");
+    Key(Qt::Key_Enter);
+    ASSERT_EQ(launches.calls.size(), 1u);
+    EXPECT_EQ(launches.calls[0].first, "http://example.jp/2");
+
+    // A screen reader finds a named, described button and can press it.
+    QAccessibleInterface* prev =
+        QAccessible::queryAccessibleInterface(const_cast<CBmpButton*>(&popup.PrevButton()));
+    ASSERT_NE(prev, nullptr);
+    EXPECT_EQ(prev->role(), QAccessible::Button);
+    EXPECT_EQ(prev->text(QAccessible::Name), "前へ");
+    EXPECT_FALSE(prev->text(QAccessible::Description).isEmpty());
+    ASSERT_NE(prev->actionInterface(), nullptr);
+    prev->actionInterface()->doAction(QAccessibleActionInterface::pressAction());
+    EXPECT_EQ(popup.Page(), 0u);
+    EXPECT_TRUE(prev->state().disabled);
+
+    Key(Qt::Key_Escape);
+    ASSERT_TRUE(WaitParkedOrOpen(Parked()));
+    EXPECT_FALSE(popup.IsOpened());
 }
 
 TEST_F(NewsPopupTest, NewChannelWaitsWhileTheOpenPopupShowsItems) {

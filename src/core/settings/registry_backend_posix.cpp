@@ -128,8 +128,9 @@ class HiveRegistryBackend final : public RegistryBackend {
         if (edit(doc)) {
             // The user's hive holds the client password: for the user's eyes only.
             const bool user = root_ == RootKey::CurrentUser;
-            status = ReplaceFileAtomically(file_, doc.Serialize(), user ? 0600 : 0644, user,
-                                           user ? 0700 : 0755);
+            status = ReplaceHiveFile(
+                file_, doc.Serialize(),
+                user ? platform::FileAccess::AlwaysPrivate : platform::FileAccess::Public);
         } else {
             status = kRegInvalidParameter;
         }

@@ -1,4 +1,6 @@
-#include "app/command_line.h"
+#include "core/shell/command_line.h"
+
+#include "core/shell/sheet_messages.h"
 
 namespace velmora {
 
@@ -27,6 +29,21 @@ DesktopAction DesktopActionOption(const std::string& arg) {
     if (arg == "--about") return DesktopAction::About;
     if (arg == "--quit") return DesktopAction::Quit;
     return DesktopAction::None;
+}
+
+int ActionCommand(DesktopAction action) {
+    switch (action) {
+        case DesktopAction::Tool:
+            return kCmdTool;
+        case DesktopAction::About:
+            return kCmdAbout;
+        case DesktopAction::Quit:
+            return kCmdExit;
+        case DesktopAction::News:
+        case DesktopAction::None:
+            break;
+    }
+    return 0;
 }
 
 Launch ParseCommandLine(const std::vector<std::string>& args) {

@@ -22,6 +22,9 @@ struct Launch {
 // "--news", "--tool", "--about", "--quit"; None for anything else.
 DesktopAction DesktopActionOption(const std::string& arg);
 
+// The tray menu command a desktop action stands for; 0 for the news and for none.
+int ActionCommand(DesktopAction action);
+
 // `args` without the program name, and without the toolkit's own options.
 Launch ParseCommandLine(const std::vector<std::string>& args);
 

@@ -1,0 +1,145 @@
+// velmora.exe: the tray news client on Windows. Starts once per instance
+// name; a second start hands over to the running copy.
+
+#include <windows.h>
+
+#include <commctrl.h>
+#include <shellapi.h>
+
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "core/delivery/clock.h"
+#include "core/delivery/curl_transfer.h"
+#include "core/platform/data_paths.h"
+#include "core/settings/settings.h"
+#include "core/settings/typed_settings.h"
+#include "core/shell/command_line.h"
+#include "core/text/wide_text.h"
+#include "win32/icons.h"
+#include "win32/res/resource_ids.h"
+#include "win32/settings_import.h"
+#include "win32/single_instance.h"
+#include "win32/tool_sheet.h"
+
+namespace velmora::win32 {
+namespace {
+
+// A program of the window subsystem has no console of its own: its lines go
+// to the console it was started from, unless its output is redirected.
+void UseParentConsole() {
+    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
+    if (err && err != INVALID_HANDLE_VALUE) return;
+    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    std::FILE* ignored = nullptr;
+    freopen_s(&ignored, "CONOUT$", "w", stdout);
+    freopen_s(&ignored, "CONOUT$", "w", stderr);
+}
+
+std::vector<std::string> Arguments() {
+    int count = 0;
+    LPWSTR* argv = CommandLineToArgvW(GetCommandLineW(), &count);
+    std::vector<std::string> args;
+    for (int i = 1; argv && i < count; ++i) args.push_back(text::WideToUtf8(argv[i]));
+    if (argv) LocalFree(argv);
+    return args;
+}
+
+std::string ExecutablePath() {
+    std::wstring path(MAX_PATH, L'\0');
+    for (;;) {
+        const DWORD n = GetModuleFileNameW(nullptr, path.data(), static_cast<DWORD>(path.size()));
+        if (n < path.size()) {
+            path.resize(n);
+            break;
+        }
+        path.resize(path.size() * 2);
+    }
+    return text::WideToUtf8(path);
+}
+
+HICON LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
+    path = settings::ReadIconPath(valueName);
+    if (HICON icon = LoadIconFile(path)) return icon;
+    return LoadIconResource(resource);
+}
+
+int Run(const Launch& launch) {
+    const std::wstring name = text::Utf8ToWide(InstanceNameFromPath(ExecutablePath()));
+    SingleInstance instance(name);
+    switch (instance.Acquire(ActionCommand(launch.action))) {
+        case SingleInstance::Start::First:
+            // Quitting a copy that does not run is nothing to do.
+            if (launch.action == DesktopAction::Quit) return 0;
+            break;
+        case SingleInstance::Start::HandedOver:
+            return 0;
+        case SingleInstance::Start::NoAnswer:
+            std::fprintf(stderr,
+                         "velmora: another copy holds the name %s but shows no tool sheet\n",
+                         text::WideToUtf8(name).c_str());
+            return 1;
+    }
+
+    INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
+    InitCommonControlsEx(&controls);
+
+    const std::filesystem::path dataFolder = PrepareDataFolder();
+    SheetStartup startup;
+    startup.dataFile =
+        dataFolder.empty() ? std::filesystem::path(kItemStoreName) : ItemStorePath(dataFolder);
+    // Only one copy runs: whatever temporaries are there, no one writes them.
+    if (const Leftovers gone = RemoveLeftovers(startup.dataFile, WorkFileFolder()); gone.files) {
+        std::fprintf(stderr,
+                     "velmora: removed %d temporary files (%llu bytes) left by earlier runs\n",
+                     gone.files, static_cast<unsigned long long>(gone.bytes));
+    }
+    startup.normalIcon =
+        LoadSettingsIcon(settings::kNormalIcon, IDI_NORMAL, startup.normalIconPath);
+    std::string blinkPath;
+    startup.blinkIcon = LoadSettingsIcon(settings::kBlinkIcon, IDI_BLINK, blinkPath);
+    startup.colors.text = settings::ReadTextColor();
+    startup.colors.readText = settings::ReadReadTextColor();
+    startup.instanceName = name;
+
+    int code = 1;
+    {
+        CurlTransfer network;
+        SystemClock clock;
+        CToolSheet sheet(std::move(startup), network, clock);
+        if (sheet.Create()) {
+            sheet.PostDesktopAction(launch.action);
+            code = sheet.Run();
+        }
+    }
+    return code;
+}
+
+}  // namespace
+}  // namespace velmora::win32
+
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+    using namespace velmora;
+    win32::UseParentConsole();
+    const std::vector<std::string> args = win32::Arguments();
+    // The installer's /REG: provisions the machine and ends.
+    if (args.size() == 2 && args[0] == "--import-machine-settings") {
+        return win32::ImportMachineSettings(std::filesystem::path(text::Utf8ToWide(args[1])));
+    }
+    const Launch launch = ParseCommandLine(args);
+    if (launch.mode == LaunchMode::Help) {
+        std::fputs(UsageText("velmora").c_str(), stdout);
+        return 0;
+    }
+    if (launch.mode == LaunchMode::Version) {
+        std::fputs(VersionText().c_str(), stdout);
+        return 0;
+    }
+    std::fputs(IgnoredArgumentsLine(launch.ignored).c_str(), stderr);
+    if (launch.mode == LaunchMode::Demo) {
+        std::fputs("velmora: --demo is not available in the Windows edition yet\n", stderr);
+        return 1;
+    }
+    return win32::Run(launch);
+}

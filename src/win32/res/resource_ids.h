@@ -1,0 +1,51 @@
+// Resource numbers of velmora.exe, shared by the resource script and the code.
+#pragma once
+
+#define IDD_ABOUT 100
+#define IDD_ERROR 133
+#define IDD_DELIVERY_NO 134
+#define IDD_OPTION_PAGE 150
+#define IDM_TRAY 137
+
+#define IDI_NORMAL 128
+#define IDI_BLINK 129
+#define IDI_ERROR16 133
+#define IDI_COMM16 134
+#define IDI_ERROR32 135
+#define IDI_COMM32 141
+
+#define IDS_SHEET_CAPTION 102
+#define IDS_TITLE 103
+#define IDS_VERSION 108
+#define IDS_TRAY_TIP 109
+#define IDS_DATA_FOLDER 110
+#define IDS_DATA_FILE 111
+#define IDS_DELIVERY_LABEL 113
+
+#ifndef IDC_STATIC
+#define IDC_STATIC (-1)
+#endif
+#define IDC_NUMBER 1001
+#define IDC_PASSWORD 1004
+#define IDC_INTERVAL 1004
+#define IDC_INTERVAL_SPIN 1005
+#define IDC_POPUP_RADIO 1006
+#define IDC_BLINK_RADIO 1007
+#define IDC_TERMINAL_ID 1000
+#define IDC_TERMINAL_PWD 1001
+#define IDC_ICON_ANCHOR 1010
+#define IDC_ERROR_MESSAGE 1011
+#define IDC_ERROR_TITLE 1012
+#define IDC_TROUBLESHOOT 1013
+#define IDC_GROUP_ID 1014
+#define IDC_CLIENT_ID 1015
+#define IDC_NUMBER_LABEL 1017
+#define IDC_PROMPT 1018
+#define IDC_TITLE_LINE 1019
+#define IDC_DELIVERY_NO 1020
+#define IDC_DELIVERY_LABEL 1021
+
+#define IDC_CMD_EXIT 32771
+#define IDC_CMD_HELP 32775
+#define IDC_CMD_TOOL 32778
+#define IDC_CMD_ABOUT 32779
