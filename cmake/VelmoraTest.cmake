@@ -22,7 +22,9 @@ function(velmora_add_test name)
   add_executable(${name} ${ARG_SOURCES} ${ARG_UNPARSED_ARGUMENTS})
   target_link_libraries(${name} PRIVATE ${ARG_LIBS} velmora_test_support
     GTest::gtest GTest::gmock GTest::gtest_main)
+  # Under Wine a listing may wait for a busy Wine server: more than 5 s.
   gtest_discover_tests(${name}
     DISCOVERY_MODE PRE_TEST
+    DISCOVERY_TIMEOUT 60
     PROPERTIES ENVIRONMENT "QT_QPA_PLATFORM=offscreen")
 endfunction()

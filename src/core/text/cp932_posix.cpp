@@ -3,6 +3,7 @@
 #include <cerrno>
 
 #include "core/text/cp932.h"
+#include "core/text/utf8_sequence.h"
 
 namespace velmora::text {
 namespace {
@@ -53,20 +54,6 @@ class Converter {
   private:
     iconv_t cd_;
 };
-
-// Length of the UTF-8 sequence at the start of `s`, or 1 when it is broken.
-std::size_t Utf8SequenceLength(std::string_view s) {
-    auto c = static_cast<unsigned char>(s[0]);
-    std::size_t n = c < 0x80           ? 1
-                    : (c >> 5) == 0x6  ? 2
-                    : (c >> 4) == 0xE  ? 3
-                    : (c >> 3) == 0x1E ? 4
-                                       : 1;
-    if (n > s.size()) return 1;
-    for (std::size_t i = 1; i < n; ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-    return n;
-}
 
 std::size_t Cp932SequenceLength(std::string_view s) {
     return IsLeadByte(static_cast<unsigned char>(s[0])) && s.size() >= 2 ? 2 : 1;

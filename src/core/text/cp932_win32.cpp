@@ -7,6 +7,7 @@
 #include <cstdint>
 
 #include "core/text/cp932.h"
+#include "core/text/utf8_sequence.h"
 #include "core/text/wide_text.h"
 
 namespace velmora::text {
@@ -14,21 +15,6 @@ namespace {
 
 constexpr unsigned kCp932 = 932;
 constexpr wchar_t kReplacement = 0xFFFD;
-
-// Sequence length by the lead byte of `s`, structure checked as the iconv
-// twin does: 1 for a broken sequence.
-std::size_t Utf8SequenceLength(std::string_view s) {
-    const auto c = static_cast<unsigned char>(s[0]);
-    const std::size_t n = c < 0x80           ? 1
-                          : (c >> 5) == 0x6  ? 2
-                          : (c >> 4) == 0xE  ? 3
-                          : (c >> 3) == 0x1E ? 4
-                                             : 1;
-    if (n > s.size()) return 1;
-    for (std::size_t i = 1; i < n; ++i)
-        if ((static_cast<unsigned char>(s[i]) & 0xC0) != 0x80) return 1;
-    return n;
-}
 
 // True when `s` is the start of a sequence cut off by the end of the text.
 bool TruncatedAtEnd(std::string_view s) {
