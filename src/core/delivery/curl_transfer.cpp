@@ -8,6 +8,8 @@
 #include <memory>
 #include <mutex>
 
+#include "core/platform/system_proxy.h"
+
 namespace velmora {
 namespace {
 
@@ -185,6 +187,10 @@ TransferAnswer CurlTransfer::Get(const std::string& address, std::uint32_t timeo
     curl_easy_setopt(h, CURLOPT_NOSIGNAL, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYPEER, 1L);
     curl_easy_setopt(h, CURLOPT_SSL_VERIFYHOST, 2L);
+    // The system's own Internet settings choose the proxy, where the
+    // platform keeps them apart from the environment.
+    const std::optional<std::string> proxy = platform::SystemProxyFor(url);
+    if (proxy) curl_easy_setopt(h, CURLOPT_PROXY, proxy->c_str());
     if (timeoutSeconds != 0) {
         // The configured time-out is the only limit: a slow but answering
         // server gets all of it. The connect limit must be set too, or
