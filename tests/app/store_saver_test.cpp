@@ -1,5 +1,6 @@
-// The store saver on its own: a change the cycle does not make (a read mark)
-// is written once the interval has passed; no change, no write.
+// The store saver's timer: a change the cycle does not make (a read mark) is
+// written once the interval has passed. When to write is the core's
+// StoreSchedule, tested there.
 
 #include "app/store_saver.h"
 
@@ -44,34 +45,4 @@ TEST(StoreSaver, ReadMarkIsWrittenOnceTheIntervalHasPassed) {
     EXPECT_TRUE(saves.at(1));
     EXPECT_FALSE(saver.Pending());
     EXPECT_THAT(StoredHeadlines(file), ::testing::ElementsAre("item0+", "item1"));
-}
-
-// A quit with nothing changed since the load or the last write writes
-// nothing: a large store on a slow disk made every quit slow.
-TEST(StoreSaver, UnchangedFeedIsNotWrittenAgain) {
-    TestApp();
-    TempFolder folder;
-    const std::filesystem::path file = folder / "VELMORA.dat";
-    // Line ends and spacing a save would not write: any rewrite shows.
-    const std::string stored = "[Subscription]\nTitle = t\nTitle1 = item0\n";
-    WriteFile(file, stored);
-    FeedChannel channel;
-    ASSERT_TRUE(LoadItemStore(file, channel));
-    StoreSaver saver(file, channel, 1000);
-    saver.MarkSaved();
-    std::vector<bool> saves;
-    QObject::connect(&saver, &StoreSaver::saved, [&](bool ok) { saves.push_back(ok); });
-
-    EXPECT_TRUE(saver.SaveNow());
-    EXPECT_TRUE(saves.empty());
-    EXPECT_EQ(ReadFile(file), stored);
-
-    channel.First()->read = 1;
-    EXPECT_TRUE(saver.SaveNow());
-    EXPECT_EQ(saves, std::vector<bool>{true});
-    EXPECT_THAT(StoredHeadlines(file), ::testing::ElementsAre("item0+"));
-    const std::string written = ReadFile(file);
-    EXPECT_TRUE(saver.SaveNow());  // nothing new since that write
-    EXPECT_EQ(saves.size(), 1u);
-    EXPECT_EQ(ReadFile(file), written);
 }
