@@ -49,10 +49,12 @@ void FeedItem::Clear() {
 // copying them as they are gives what the setters would.
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     auto clone = std::make_unique<FeedItem>(item.defaults_);
+    // Headline and date first, so that they land next to the item: a merge
+    // reads only these, on feeds that have long left the caches.
     clone->headline_ = item.headline_;
+    clone->dateText_ = item.dateText_;
     clone->link_ = item.link_;
     clone->detail_ = item.detail_;
-    clone->dateText_ = item.dateText_;
     clone->textColor = item.textColor;
     clone->readTextColor = item.readTextColor;
     clone->image_ = item.image_;
