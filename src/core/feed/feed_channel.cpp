@@ -29,6 +29,7 @@ FeedChannel::~FeedChannel() {
 void FeedChannel::swap(FeedChannel& other) noexcept {
     using std::swap;
     swap(colors_, other.colors_);
+    items_.swap(other.items_);
     swap(first_, other.first_);
     swap(last_, other.last_);
     swap(cursor_, other.cursor_);
@@ -46,12 +47,7 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    // One by one, not by recursion: a long list must not exhaust the stack.
-    for (FeedItem* item = first_; item;) {
-        FeedItem* next = item->next_;
-        delete item;
-        item = next;
-    }
+    items_.clear();
     first_ = last_ = cursor_ = nullptr;
     count_ = 0;
 }
@@ -70,7 +66,8 @@ std::string FeedChannel::CurrentDetail() const {
 }
 
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
-    FeedItem* clone = CloneItem(item).release();
+    FeedItem* clone = &items_.emplace_back(item.defaults_);
+    clone->CopyTexts(item);
     if (!last_) {
         first_ = last_ = clone;
     } else {
@@ -90,42 +87,61 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
     return cursor_;
 }
 
-namespace {
-
 // Carries the read marks; gives the current item that decided the last lookup.
-const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
-    // Nodes and buckets in one buffer, released at once: ten thousand small
-    // allocations and frees cost more than the lookups themselves, and nodes
-    // made in list order are then visited in about that order.
+const FeedItem* FeedChannel::Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
+    // What a lookup needs is copied into the table on the walk over the current
+    // feed, which runs in memory order: a lookup then touches only the table
+    // and the headline's text, not the current item itself. Nodes and buckets
+    // live in one buffer, released at once.
+    struct Known {
+        std::string_view date;
+        const FeedItem* item;
+        std::uint8_t read;
+    };
     const auto count = static_cast<std::size_t>(current.Count());
-    std::pmr::monotonic_buffer_resource buffer(count * 64 + 256);
-    std::pmr::unordered_map<std::string_view, const FeedItem*> byHeadline(&buffer);
+    std::pmr::monotonic_buffer_resource buffer(count * 80 + 256);
+    // Keyed by the stored hash; the headline itself is compared on a match.
+    struct Key {
+        std::size_t hash;
+        std::string_view text;
+        bool operator==(const Key& other) const { return hash == other.hash && text == other.text; }
+    };
+    struct StoredHash {
+        std::size_t operator()(const Key& key) const { return key.hash; }
+    };
+    std::pmr::unordered_map<Key, Known, StoredHash> byHeadline(&buffer);
     byHeadline.reserve(count);
-    for (const FeedItem* q = current.First(); q; q = q->Next()) {
-        byHeadline.try_emplace(q->Headline(), q);  // the first of two equal headlines decides
+    for (const FeedItem& q : current.items_) {
+        // The first of two equal headlines decides.
+        byHeadline.try_emplace(Key{q.HeadlineHash(), q.Headline()},
+                               Known{q.DateText(), &q, q.read});
     }
     news = false;
     const FeedItem* last = nullptr;
-    for (FeedItem* p = incoming.First(); p; p = p->Next()) {
-        const auto found = byHeadline.find(p->Headline());
-        const FeedItem* q = found == byHeadline.end() ? nullptr : found->second;
-        if (q && q->DateText() == p->DateText()) {
-            p->read = q->read;
+    for (FeedItem& p : incoming.items_) {
+        const auto found = byHeadline.find(Key{p.HeadlineHash(), p.Headline()});
+        if (found == byHeadline.end()) {
+            p.read = 0;
+            news = true;
+            last = nullptr;
+            continue;
+        }
+        const Known& q = found->second;
+        if (q.date == p.DateText()) {
+            p.read = q.read;
         } else {
-            p->read = 0;
+            p.read = 0;
             news = true;
         }
-        last = q;
+        last = q.item;
     }
     incoming.SetCursor(nullptr);  // where the walk over the incoming feed ends
     return last;
 }
 
-}  // namespace
-
 bool MergeReadMarks(const FeedChannel& current, FeedChannel& incoming) {
     bool news = false;
-    Merge(current, incoming, news);
+    FeedChannel::Merge(current, incoming, news);
     return news;
 }
 

@@ -3,6 +3,7 @@
 // items with a shared walking cursor. Texts are CP932 bytes.
 
 #include <cstdint>
+#include <deque>
 #include <string>
 #include <string_view>
 
@@ -74,8 +75,14 @@ class FeedChannel {
     bool MergeReadMarks(FeedChannel& incoming);
 
   private:
+    friend bool MergeReadMarks(const FeedChannel& current, FeedChannel& incoming);
+    static const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news);
+
     ItemColors colors_;
-    FeedItem* first_ = nullptr;  // owns the list: each item is freed by Clear
+    // The items in list order, in blocks: a merge walks them without chasing
+    // one pointer per item through memory that has left the caches.
+    std::deque<FeedItem> items_;
+    FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;
     std::string title_;

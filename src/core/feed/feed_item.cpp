@@ -35,7 +35,7 @@ FeedItem::~FeedItem() = default;
 void FeedItem::Clear() {
     prev_ = nullptr;
     next_ = nullptr;
-    headline_.clear();
+    SetHeadline({});
     link_.clear();
     detail_.clear();
     image_.clear();
@@ -47,17 +47,20 @@ void FeedItem::Clear() {
 
 // Link and image were unescaped when set, and unescaping is idempotent:
 // copying them as they are gives what the setters would.
+void FeedItem::CopyTexts(const FeedItem& item) {
+    headline_ = item.headline_;
+    headlineHash_ = item.headlineHash_;
+    dateText_ = item.dateText_;
+    link_ = item.link_;
+    detail_ = item.detail_;
+    image_ = item.image_;
+    textColor = item.textColor;
+    readTextColor = item.readTextColor;
+}
+
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
     auto clone = std::make_unique<FeedItem>(item.defaults_);
-    // Headline and date first, so that they land next to the item: a merge
-    // reads only these, on feeds that have long left the caches.
-    clone->headline_ = item.headline_;
-    clone->dateText_ = item.dateText_;
-    clone->link_ = item.link_;
-    clone->detail_ = item.detail_;
-    clone->textColor = item.textColor;
-    clone->readTextColor = item.readTextColor;
-    clone->image_ = item.image_;
+    clone->CopyTexts(item);
     return clone;
 }
 

@@ -1,7 +1,9 @@
 #pragma once
 // One news item of a feed. Texts are CP932 bytes.
 
+#include <cstddef>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <string>
 #include <string_view>
@@ -31,13 +33,18 @@ class FeedItem {
     // Back to the defaults: no neighbours, empty texts, unread, the given colours.
     void Clear();
 
-    void SetHeadline(std::string_view text) { headline_ = text; }
+    void SetHeadline(std::string_view text) {
+        headline_ = text;
+        headlineHash_ = std::hash<std::string_view>()(text);
+    }
     void SetLink(std::string_view text) { link_ = UnescapeAmpersand(text); }
     void SetDetail(std::string_view text) { detail_ = text; }
     void SetImage(std::string_view text) { image_ = UnescapeAmpersand(text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
     std::string_view Headline() const { return headline_; }
+    // The headline's std::hash, kept for merges: the items are hashed once.
+    std::size_t HeadlineHash() const { return headlineHash_; }
     std::string_view Link() const { return link_; }
     std::string_view Detail() const { return detail_; }
     std::string_view Image() const { return image_; }
@@ -50,11 +57,15 @@ class FeedItem {
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
+    // Texts and colours of `item`; the read mark and neighbours stay.
+    void CopyTexts(const FeedItem& item);
+
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
     ItemColors defaults_;  // the colours Clear restores
     // Headline and date beside the links: a merge reads only these.
     std::string headline_;
+    std::size_t headlineHash_ = std::hash<std::string_view>()({});
     std::string dateText_;
     std::string link_;
     std::string detail_;
