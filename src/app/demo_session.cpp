@@ -7,15 +7,11 @@
 #include <system_error>
 #include <vector>
 
-#include "demo_profile.h"
 #include "demo_service.h"
+#include "desktop_demo.h"
 
 namespace velmora {
 namespace {
-
-// Known to the service from the start, so the first cycle fetches news at once.
-const demo::Identity kDemoClient{"C-DEMO-0001", "demo-client-password"};
-constexpr unsigned kNewItemSeconds = 50;
 
 std::filesystem::path TempBase() {
     const char* tmp = std::getenv("TMPDIR");
@@ -54,20 +50,14 @@ bool DemoSession::Start(std::string& error) {
     }
     chmod((root_ / "run").c_str(), 0700);
 
-    demo::DemoConfig config;
-    config.clients = {kDemoClient};
-    config.newItemSeconds = kNewItemSeconds;
-    service_ = std::make_unique<demo::DemoService>(config);
+    service_ = std::make_unique<demo::DemoService>(demo::DesktopDemoConfig());
     if (!service_->Start()) {
         error = "cannot start the demo service on 127.0.0.1";
         return false;
     }
 
-    demo::DemoProfile profile;
-    profile.client = kDemoClient;
-    // The shortest interval the settings sheet accepts; the first cycle runs at start.
-    profile.rereadMinutes = 5;
-    if (!demo::WriteDemoProfile(*service_, profile, root_ / "config", root_ / "xdg", error)) {
+    if (!demo::WriteDemoProfile(*service_, demo::DesktopDemoProfile(), root_ / "config",
+                                root_ / "xdg", error)) {
         return false;
     }
     setenv("XDG_CONFIG_HOME", (root_ / "config").c_str(), 1);

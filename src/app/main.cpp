@@ -28,6 +28,7 @@
 #include "desktop/common/icon_resources.h"
 #include "desktop/common/qt_text.h"
 #include "desktop/dialogs/dialog_template.h"
+#include "desktop_demo.h"
 
 namespace velmora {
 namespace {
@@ -86,33 +87,22 @@ QImage LoadSettingsIcon(const char* valueName, int resource, std::string& path) 
     return IconResourceImage(resource);
 }
 
-const char* CycleText(CycleResult result) {
-    switch (result) {
-        case CycleResult::NothingNew:
-            return "nothing new";
-        case CycleResult::News:
-            return "news";
-        case CycleResult::Redirected:
-            return "redirected";
-        case CycleResult::Failed:
-            break;
-    }
-    return "failed";
-}
-
 int Run(int argc, char** argv, bool demoMode) {
+    // The demo is a copy of its own beside the user's real one. Its lock and
+    // socket stay in the user's runtime folder, not in the throw-away profile,
+    // so that its second starts hand over to it.
     std::unique_ptr<DemoSession> demo;
+    QString instanceFolder;
     if (demoMode) {
+        QStringList notes;
+        instanceFolder = SingleInstance::RuntimeFolder(&notes);
+        for (const QString& note : notes) std::fprintf(stderr, "velmora: %s\n", qPrintable(note));
         demo = std::make_unique<DemoSession>();
         std::string error;
         if (!demo->Start(error)) {
             std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
             return 1;
         }
-        std::printf("velmora demo: delivery service at %s\n", demo->ServiceAddress().c_str());
-        std::printf("velmora demo: throw-away profile in %s (removed at exit)\n",
-                    demo->Root().c_str());
-        std::fflush(stdout);
     }
 
     PreferX11();
@@ -126,8 +116,9 @@ int Run(int argc, char** argv, bool demoMode) {
     const Launch launch = ParseCommandLine(rest);
     std::fputs(IgnoredArgumentsLine(launch.ignored).c_str(), stderr);
 
-    const std::string instanceName = InstanceNameFromPath(ExecutablePath(argv[0]));
-    SingleInstance instance(QString::fromStdString(instanceName));
+    const std::string instanceName =
+        InstanceNameFromPath(ExecutablePath(argv[0])) + (demoMode ? "-demo" : "");
+    SingleInstance instance(QString::fromStdString(instanceName), instanceFolder);
     instance.SetHandOverCommand(ActionCommand(launch.action));
     const SingleInstance::Start start = instance.Acquire();
     for (const QString& note : instance.Notes())
@@ -142,12 +133,17 @@ int Run(int argc, char** argv, bool demoMode) {
             }
             break;
         case SingleInstance::Start::HandedOver:
-            if (demo) std::printf("velmora demo: handed over to the running copy\n");
+            if (demo) std::fputs(demo::DemoHandedOverLine().c_str(), stdout);
             return 0;
         case SingleInstance::Start::NoAnswer:
         case SingleInstance::Start::Unusable:
             std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.Problem()));
             return 1;
+    }
+    if (demo) {
+        std::fputs(demo::DemoServiceLine(demo->ServiceAddress()).c_str(), stdout);
+        std::fputs(demo::DemoProfileLine(demo->Root().string()).c_str(), stdout);
+        std::fflush(stdout);
     }
 
     const std::filesystem::path dataFolder = PrepareDataFolder();
@@ -196,13 +192,13 @@ int Run(int argc, char** argv, bool demoMode) {
     if (demo) {
         QObject::connect(
             &sheet, &CToolSheet::cycleFinished, &sheet, [&sheet, &demo](CycleResult r) {
-                std::printf("velmora demo: cycle: %s, %d items, %d service requests so far\n",
-                            CycleText(r), sheet.Feed().Count(), demo->ServiceRequests());
+                std::fputs(
+                    demo::DemoCycleLine(r, sheet.Feed().Count(), demo->ServiceRequests()).c_str(),
+                    stdout);
                 std::fflush(stdout);
             });
         QObject::connect(&sheet, &CToolSheet::ended, &sheet, [&sheet] {
-            std::printf("velmora demo: quit, item store %s\n",
-                        sheet.Saved() ? "saved" : "NOT saved");
+            std::fputs(demo::DemoQuitLine(sheet.Saved()).c_str(), stdout);
             std::fflush(stdout);
         });
         std::printf(

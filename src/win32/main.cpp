@@ -7,6 +7,7 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -17,6 +18,8 @@
 #include "core/settings/typed_settings.h"
 #include "core/shell/command_line.h"
 #include "core/text/wide_text.h"
+#include "desktop_demo.h"
+#include "win32/demo_session.h"
 #include "win32/icons.h"
 #include "win32/res/resource_ids.h"
 #include "win32/settings_import.h"
@@ -65,8 +68,16 @@ HICON LoadSettingsIcon(const char* valueName, int resource, std::string& path) {
     return LoadIconResource(resource);
 }
 
+void Say(const std::string& line) {
+    std::fputs(line.c_str(), stdout);
+    std::fflush(stdout);
+}
+
 int Run(const Launch& launch) {
-    const std::wstring name = text::Utf8ToWide(InstanceNameFromPath(ExecutablePath()));
+    const bool demoMode = launch.mode == LaunchMode::Demo;
+    // The demo runs beside the real copy, and its second starts reach it.
+    const std::wstring name =
+        text::Utf8ToWide(InstanceNameFromPath(ExecutablePath())) + (demoMode ? L"-demo" : L"");
     SingleInstance instance(name);
     switch (instance.Acquire(ActionCommand(launch.action))) {
         case SingleInstance::Start::First:
@@ -74,6 +85,7 @@ int Run(const Launch& launch) {
             if (launch.action == DesktopAction::Quit) return 0;
             break;
         case SingleInstance::Start::HandedOver:
+            if (demoMode) Say(demo::DemoHandedOverLine());
             return 0;
         case SingleInstance::Start::NoAnswer:
             std::fprintf(stderr,
@@ -85,7 +97,20 @@ int Run(const Launch& launch) {
     INITCOMMONCONTROLSEX controls{sizeof controls, ICC_UPDOWN_CLASS | ICC_STANDARD_CLASSES};
     InitCommonControlsEx(&controls);
 
-    const std::filesystem::path dataFolder = PrepareDataFolder();
+    // Before any setting is read: the demo's settings are its own.
+    std::unique_ptr<DemoSession> demo;
+    if (demoMode) {
+        demo = std::make_unique<DemoSession>();
+        std::string error;
+        if (!demo->Start(error)) {
+            std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
+            return 1;
+        }
+        Say(demo::DemoServiceLine(demo->ServiceAddress()));
+        Say(demo::DemoProfileLine(demo->ProfileText()));
+    }
+
+    const std::filesystem::path dataFolder = demo ? demo->DataFolder() : PrepareDataFolder();
     SheetStartup startup;
     startup.dataFile =
         dataFolder.empty() ? std::filesystem::path(kItemStoreName) : ItemStorePath(dataFolder);
@@ -102,6 +127,15 @@ int Run(const Launch& launch) {
     startup.colors.text = settings::ReadTextColor();
     startup.colors.readText = settings::ReadReadTextColor();
     startup.instanceName = name;
+    if (demo) {
+        startup.cycleFinished = [&demo](CycleResult result, int items) {
+            Say(demo::DemoCycleLine(result, items, demo->ServiceRequests()));
+        };
+        // The session may end the process right after: the profile goes now.
+        startup.ended = [&demo] { demo->Remove(); };
+        Say("velmora demo: click the tray icon for news; its menu's 終了 or "
+            "velmora --demo --quit quits\n");
+    }
 
     int code = 1;
     {
@@ -111,6 +145,7 @@ int Run(const Launch& launch) {
         if (sheet.Create()) {
             sheet.PostDesktopAction(launch.action);
             code = sheet.Run();
+            if (demo) Say(demo::DemoQuitLine(code == 0));
         }
     }
     return code;
@@ -137,9 +172,5 @@ int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
         return 0;
     }
     std::fputs(IgnoredArgumentsLine(launch.ignored).c_str(), stderr);
-    if (launch.mode == LaunchMode::Demo) {
-        std::fputs("velmora: --demo is not available in the Windows edition yet\n", stderr);
-        return 1;
-    }
     return win32::Run(launch);
 }

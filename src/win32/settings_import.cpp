@@ -43,15 +43,22 @@ int ImportMachineSettings(const std::filesystem::path& path) {
     const auto values = hive.Values(kMachineKey);
     if (values.empty()) return Refuse(name, std::string("it holds no values of ") + kMachineKey);
 
+    return WriteExportedValues(hive, kMachineKey, HKEY_LOCAL_MACHINE, kMachineSubKey, name);
+}
+
+int WriteExportedValues(const HiveDocument& hive, const std::string& section, HKEY base,
+                        const std::wstring& subKey, const std::string& source) {
     HKEY key = nullptr;
-    const LONG opened = RegCreateKeyExW(HKEY_LOCAL_MACHINE, kMachineSubKey, 0, nullptr, 0,
+    const LONG opened = RegCreateKeyExW(base, subKey.c_str(), 0, nullptr, 0,
                                         KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key, nullptr);
     if (opened != ERROR_SUCCESS) {
-        return Refuse(
-            name, "HKEY_LOCAL_MACHINE cannot be written (error " + std::to_string(opened) + ")");
+        const char* root =
+            base == HKEY_LOCAL_MACHINE ? "HKEY_LOCAL_MACHINE\\" : "HKEY_CURRENT_USER\\";
+        return Refuse(source, root + text::WideToUtf8(subKey) + " cannot be written (error " +
+                                  std::to_string(opened) + ")");
     }
     int status = 0;
-    for (const auto& [valueName, value] : values) {
+    for (const auto& [valueName, value] : hive.Values(section)) {
         const std::wstring wideName = text::Utf8ToWide(valueName);
         LONG written = ERROR_SUCCESS;
         if (value.type == HiveValueType::String) {
@@ -65,12 +72,12 @@ int ImportMachineSettings(const std::filesystem::path& path) {
                                      reinterpret_cast<const BYTE*>(&number), sizeof number);
         } else {
             std::fprintf(stderr, "velmora: %s: \"%s\" is neither a string nor a dword; left out\n",
-                         name.c_str(), valueName.c_str());
+                         source.c_str(), valueName.c_str());
             continue;
         }
         if (written != ERROR_SUCCESS) {
-            status = Refuse(name, "\"" + valueName + "\" cannot be written (error " +
-                                      std::to_string(written) + ")");
+            status = Refuse(source, "\"" + valueName + "\" cannot be written (error " +
+                                        std::to_string(written) + ")");
         }
     }
     RegCloseKey(key);

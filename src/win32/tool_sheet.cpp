@@ -7,12 +7,12 @@
 #include <cstdio>
 
 #include "core/feed/item_store.h"
-#include "core/popup/openable_address.h"
 #include "core/settings/typed_settings.h"
 #include "core/shell/interval_entry.h"
 #include "core/shell/sheet_messages.h"
 #include "core/text/cp932.h"
 #include "core/text/wide_text.h"
+#include "win32/browser_launcher.h"
 #include "win32/res/resource_ids.h"
 
 namespace velmora::win32 {
@@ -42,6 +42,7 @@ CToolSheet::CToolSheet(SheetStartup startup, Transfer& network, const Clock& clo
 }
 
 CToolSheet::~CToolSheet() {
+    popup_.reset();
     errorDlg_.reset();
     tray_.reset();
     if (window_) {
@@ -111,7 +112,17 @@ bool CToolSheet::Create() {
     actions.troubleshoot = [this] { OpenAddress(settings::ReadPageUrl(settings::Page::Trouble)); };
     errorDlg_ = std::make_unique<ErrorDialog>(window_, std::move(actions));
 
-    controller_->Start(tray_.get(), nullptr, startup_.dataFile);
+    popup_ = std::make_unique<CNewsPopup>([this](const std::string& address, AddressOrigin origin) {
+        OpenInBrowser(window_, address, origin);
+    });
+    if (popup_->CreatePopup()) {
+        popup_->ShowTab();
+    } else {
+        // Without the popup, news blinks the tray icon.
+        popup_.reset();
+    }
+
+    controller_->Start(tray_.get(), popup_.get(), startup_.dataFile);
     schedule_.Loaded(ItemStoreDigest(controller_->Feed()));
     SetWindowTextW(window_, text::Cp932ToWide(controller_->Title()).c_str());
     WritePage();
@@ -354,19 +365,7 @@ void CToolSheet::CloseModalWindows() {
 }
 
 void CToolSheet::OpenAddress(const std::string& address) {
-    if (address.empty()) return;
-    const std::string utf8 = text::Cp932ToUtf8(address);
-    if (!IsOpenableAddress(utf8, AddressOrigin::Settings)) {
-        std::fprintf(stderr, "velmora: not opening %s: not a web page or file address\n",
-                     utf8.c_str());
-        return;
-    }
-    const auto result = reinterpret_cast<INT_PTR>(ShellExecuteW(
-        window_, L"open", text::Utf8ToWide(utf8).c_str(), nullptr, nullptr, SW_SHOWNORMAL));
-    if (result <= 32) {
-        std::fprintf(stderr, "velmora: cannot open %s (error %lld)\n", utf8.c_str(),
-                     static_cast<long long>(result));
-    }
+    OpenInBrowser(window_, address, AddressOrigin::Settings);
 }
 
 void CToolSheet::FeedMayHaveChanged() {
@@ -403,6 +402,10 @@ bool CToolSheet::SaveStore() {
     return ok;
 }
 
+void CToolSheet::CycleFinished(CycleResult result) {
+    if (startup_.cycleFinished) startup_.cycleFinished(result, controller_->Feed().Count());
+}
+
 void CToolSheet::StopAnsweringSecondStarts() {
     RemovePropW(window_, startup_.instanceName.c_str());
 }
@@ -416,6 +419,7 @@ bool CToolSheet::SaveStoreAtEnd() {
 
 void CToolSheet::RunEnded() {
     ended_ = true;
+    if (startup_.ended) startup_.ended();
     PostQuitMessage(0);
 }
 

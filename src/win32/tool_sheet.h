@@ -8,6 +8,7 @@
 #include <windows.h>
 
 #include <filesystem>
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -21,6 +22,7 @@
 #include "core/shell/tool_sheet_controller.h"
 #include "win32/dialogs.h"
 #include "win32/message_loop.h"
+#include "win32/news_popup.h"
 #include "win32/tray_icon.h"
 
 namespace velmora::win32 {
@@ -32,6 +34,9 @@ struct SheetStartup {
     std::string normalIconPath;  // "NormalIcon" (CP932), for the About dialog
     ItemColors colors;
     std::wstring instanceName;  // the window property
+    // Told after every cycle, with the items of the feed then; and at the end.
+    std::function<void(CycleResult, int)> cycleFinished;
+    std::function<void()> ended;
 };
 
 class CToolSheet final : public SheetDesktop {
@@ -49,6 +54,8 @@ class CToolSheet final : public SheetDesktop {
     void PostDesktopAction(DesktopAction action) { controller_->PostDesktopAction(action); }
     HWND Window() const { return window_; }
     ToolSheetController& Controller() { return *controller_; }
+    // The news popup, or null when it could not be made.
+    CNewsPopup* Popup() const { return popup_.get(); }
 
     // SheetDesktop.
     void PostToSheet(int message, int wParam, int lParam) override;
@@ -68,6 +75,7 @@ class CToolSheet final : public SheetDesktop {
     void CloseModalWindows() override;
     void OpenAddress(const std::string& address) override;
     void FeedMayHaveChanged() override;
+    void CycleFinished(CycleResult result) override;
     void StopAnsweringSecondStarts() override;
     bool SaveStoreAtEnd() override;
     void RunEnded() override;
@@ -89,6 +97,7 @@ class CToolSheet final : public SheetDesktop {
     std::unique_ptr<ToolSheetController> controller_;
     std::unique_ptr<TrayIcon> tray_;
     std::unique_ptr<ErrorDialog> errorDlg_;
+    std::unique_ptr<CNewsPopup> popup_;
     HWND window_ = nullptr;
     HWND page_ = nullptr;
     HWND deliveryDlg_ = nullptr;

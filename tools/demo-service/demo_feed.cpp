@@ -4,6 +4,8 @@
 #include <array>
 #include <cstdio>
 
+#include "core/platform/local_time.h"
+
 namespace velmora::demo {
 namespace {
 
@@ -78,8 +80,7 @@ void AppendElement(std::string& out, const char* name, const std::string& text) 
 }  // namespace
 
 std::string FormatDate(std::time_t when) {
-    std::tm local{};
-    localtime_r(&when, &local);
+    const std::tm local = platform::LocalTime(when).value_or(std::tm{});
     char text[40];
     std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S+09:00", &local);
     return text;

@@ -1,13 +1,8 @@
 #include "demo_profile.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
-#include <cstring>
-#include <string_view>
 #include <system_error>
 
+#include "core/platform/files.h"
 #include "core/settings/hive_file.h"
 #include "core/settings/settings.h"
 
@@ -17,22 +12,13 @@ namespace {
 constexpr const char* kMachineKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\VELMORA\\Client\\1.0";
 constexpr const char* kUserKey = "HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0";
 
-// Mode 0600: the user hive may hold a client password.
+// A new file is this user's alone: the user hive may hold a client password.
 bool WriteWhole(const std::filesystem::path& file, const std::string& bytes, std::string& error) {
     std::error_code ec;
     std::filesystem::create_directories(file.parent_path(), ec);
-    int fd = ::open(file.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
-    bool ok = fd >= 0;
-    std::string_view rest(bytes);
-    while (ok && !rest.empty()) {
-        ssize_t written = ::write(fd, rest.data(), rest.size());
-        if (written < 0 && errno == EINTR) continue;
-        ok = written > 0;
-        if (ok) rest.remove_prefix(static_cast<std::size_t>(written));
-    }
-    if (fd >= 0 && ::close(fd) != 0) ok = false;
-    if (!ok) error = "cannot write " + file.string() + ": " + std::strerror(errno);
-    return ok;
+    ec = platform::WriteWholeFile(file, bytes);
+    if (ec) error = platform::DescribeFileError(file, ec);
+    return !ec;
 }
 
 }  // namespace

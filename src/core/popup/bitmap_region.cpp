@@ -1,11 +1,28 @@
 #include "core/popup/bitmap_region.h"
 
+#include <algorithm>
+
 namespace velmora {
 
 bool IsKeyPixel(std::uint32_t pixel, std::uint32_t keyColor) {
     const std::uint32_t keyRgb =
         ((keyColor & 0xFFu) << 16) | (keyColor & 0xFF00u) | ((keyColor >> 16) & 0xFFu);
     return (pixel & 0xFFFFFFu) == keyRgb;
+}
+
+PixelImage ScaleNearest(const PixelView& bitmap, int percent) {
+    PixelImage out;
+    out.width = (bitmap.width * percent + 50) / 100;
+    out.height = (bitmap.height * percent + 50) / 100;
+    out.pixels.resize(static_cast<std::size_t>(out.width) * static_cast<std::size_t>(out.height));
+    for (int y = 0; y < out.height; ++y) {
+        const int sy = std::min(bitmap.height - 1, y * 100 / percent);
+        for (int x = 0; x < out.width; ++x) {
+            const int sx = std::min(bitmap.width - 1, x * 100 / percent);
+            out.pixels[static_cast<std::size_t>(y * out.width + x)] = bitmap.At(sx, sy);
+        }
+    }
+    return out;
 }
 
 std::vector<RegionRect> CreateBitmapRegion(const PixelView& bitmap, std::uint32_t keyColor) {

@@ -21,6 +21,20 @@ struct PixelView {
     std::uint32_t At(int x, int y) const { return pixels[y * stride + x]; }
 };
 
+// Pixels of our own, laid out as PixelView reads them.
+struct PixelImage {
+    std::vector<std::uint32_t> pixels;
+    int width = 0;
+    int height = 0;
+
+    PixelView View() const { return {pixels.data(), width, height, width}; }
+};
+
+// The bitmap at `percent` of its size, each pixel taken whole from the one it
+// covers: a pixel stays key-coloured or not, so the shape and the picture
+// scale together and the edges stay sharp.
+PixelImage ScaleNearest(const PixelView& bitmap, int percent);
+
 // Left and top inclusive, right and bottom exclusive.
 struct RegionRect {
     int left = 0;

@@ -34,7 +34,72 @@ std::string EscapeEachByte(std::string_view s, Single single) {
     return out;
 }
 
+// The character a reference at the start of `s` stands for, with its length.
+bool ReadReference(std::string_view s, char& c, std::size_t& length) {
+    static constexpr struct {
+        std::string_view name;
+        char c;
+    } kNamed[] = {{"&amp;", '&'},  {"&lt;", '<'},    {"&gt;", '>'},
+                  {"&quot;", '"'}, {"&apos;", '\''}, {"&nbsp;", ' '}};
+    for (const auto& named : kNamed) {
+        if (s.substr(0, named.name.size()) == named.name) {
+            c = named.c;
+            length = named.name.size();
+            return true;
+        }
+    }
+    if (s.size() < 4 || s[1] != '#') return false;
+    unsigned value = 0;
+    std::size_t i = 2;
+    for (; i < s.size() && i < 6 && s[i] >= '0' && s[i] <= '9'; ++i)
+        value = value * 10 + static_cast<unsigned>(s[i] - '0');
+    if (i == 2 || i >= s.size() || s[i] != ';' || value < 0x20 || value > 0x7E) return false;
+    c = static_cast<char>(value);
+    length = i + 1;
+    return true;
+}
+
 }  // namespace
+
+std::string CardPlainText(std::string_view cp932) {
+    std::string out;
+    bool space = false;
+    auto put = [&](char c) {
+        if (c == ' ' || c == '\t' || c == '\n' || c == '\r') {
+            space = !out.empty();
+            return;
+        }
+        if (space) out += ' ';
+        space = false;
+        out += c;
+    };
+    for (std::size_t i = 0; i < cp932.size(); ++i) {
+        const auto c = static_cast<unsigned char>(cp932[i]);
+        // '<', '>' and '&' are never the second byte of a double-byte character.
+        if (text::IsLeadByte(c) && i + 1 < cp932.size()) {
+            put(cp932[i]);
+            out += cp932[++i];
+            continue;
+        }
+        if (c == '<') {
+            const std::size_t close = cp932.find('>', i);
+            if (close == std::string_view::npos) break;
+            // A tag separates words as a blank would.
+            put(' ');
+            i = close;
+            continue;
+        }
+        char decoded = 0;
+        std::size_t length = 0;
+        if (c == '&' && ReadReference(cp932.substr(i), decoded, length)) {
+            put(decoded);
+            i += length - 1;
+            continue;
+        }
+        put(static_cast<char>(c));
+    }
+    return out;
+}
 
 std::string EscapeHtmlAttribute(std::string_view cp932) {
     return EscapeEachByte(cp932, [](std::string& out, unsigned char c) {

@@ -19,6 +19,11 @@ std::string EscapeHtmlAttribute(std::string_view cp932);
 // both quotes, < and > (so no "</script>") and control bytes are escaped.
 std::string EscapeScriptString(std::string_view cp932);
 
+// A headline or detail as words: tags dropped, the usual character
+// references read (&amp; &lt; &gt; &quot; &#39; &apos; &nbsp; and numbered
+// ASCII ones), white space run together, no blanks at the ends.
+std::string CardPlainText(std::string_view cp932);
+
 // The item's link when it is an absolute http or https address, else "".
 std::string CardLinkAddress(std::string_view cp932Link);
 

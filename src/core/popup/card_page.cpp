@@ -31,12 +31,20 @@ std::size_t FindTagEnd(std::string_view html, std::string_view name, std::size_t
     return std::string_view::npos;
 }
 
+enum class CardTexts { AsMarkup, AsPlainWords };
+
 std::string CardText(const CardTemplates& templates, const std::vector<CardRecord>& items,
-                     std::size_t index, std::string_view slot) {
+                     std::size_t index, std::string_view slot, CardTexts texts) {
     if (index >= items.size()) return FormatTemplate(templates.emptyCard, {slot});
     const CardRecord& item = items[index];
     const std::string picture = EscapeScriptString(CardPictureAddress(item.image));
     const std::string link = EscapeHtmlAttribute(CardLinkAddress(item.link));
+    if (texts == CardTexts::AsPlainWords) {
+        const std::string headline = EscapeHtmlAttribute(CardPlainText(item.headline));
+        const std::string detail = EscapeHtmlAttribute(CardPlainText(item.detail));
+        return FormatTemplate(templates.card,
+                              {slot, picture, link, slot, link, headline, link, detail});
+    }
     return FormatTemplate(templates.card,
                           {slot, picture, link, slot, link, item.headline, link, item.detail});
 }
@@ -122,9 +130,16 @@ std::string ComposePage(const CardTemplates& templates, const std::vector<CardRe
     }
     marked.page.insert(insertAt, meta);
 
-    const std::string left = CardText(marked, items, page, "1");
-    const std::string right = CardText(marked, items, page + 1, "2");
+    const std::string left = CardText(marked, items, page, "1", CardTexts::AsMarkup);
+    const std::string right = CardText(marked, items, page + 1, "2", CardTexts::AsMarkup);
     return FormatTemplate(marked.page, {left, right});
+}
+
+std::string ComposeTextOnlyPage(const CardTemplates& templates,
+                                const std::vector<CardRecord>& items, std::size_t page) {
+    const std::string left = CardText(templates, items, page, "1", CardTexts::AsPlainWords);
+    const std::string right = CardText(templates, items, page + 1, "2", CardTexts::AsPlainWords);
+    return FormatTemplate(templates.page, {left, right});
 }
 
 }  // namespace velmora

@@ -42,4 +42,10 @@ std::string AddScriptNonce(std::string_view html, std::string_view nonce);
 std::string ComposePage(const CardTemplates& templates, const std::vector<CardRecord>& items,
                         std::size_t page, std::string_view nonce);
 
+// The same page for a renderer that enforces no Content-Security-Policy: no
+// policy and no nonce; headline and detail go in as their plain words
+// (CardPlainText), escaped, so that no feed text adds markup or script.
+std::string ComposeTextOnlyPage(const CardTemplates& templates,
+                                const std::vector<CardRecord>& items, std::size_t page);
+
 }  // namespace velmora

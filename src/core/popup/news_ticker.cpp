@@ -76,4 +76,18 @@ bool NewsTicker::Advance(std::uint64_t ticks) {
     return changed;
 }
 
+std::uint64_t TickerPace::TakeDue(std::int64_t nowMs) {
+    const std::int64_t elapsed = nowMs - epoch_;
+    const std::uint64_t due = elapsed > 0 ? static_cast<std::uint64_t>(elapsed / kInterval) : 0;
+    if (due <= taken_) return 0;
+    const std::uint64_t ticks = due - taken_;
+    taken_ = due;
+    return ticks;
+}
+
+int TickerPace::UntilNextTick(std::int64_t nowMs) const {
+    const std::int64_t elapsed = nowMs > epoch_ ? nowMs - epoch_ : 0;
+    return kInterval - static_cast<int>(elapsed % kInterval);
+}
+
 }  // namespace velmora

@@ -55,4 +55,24 @@ class NewsTicker {
     std::string shown_;
 };
 
+// The ticker's beat of 100 ms on a steady clock. Its timer need only run while
+// the text can be seen: the ticks missed meanwhile are taken when it shows.
+class TickerPace {
+  public:
+    static constexpr int kInterval = 100;
+
+    void Start(std::int64_t nowMs) {
+        epoch_ = nowMs;
+        taken_ = 0;
+    }
+    // The ticks that fell since the last call.
+    std::uint64_t TakeDue(std::int64_t nowMs);
+    // Milliseconds from `nowMs` to the next tick on the beat.
+    int UntilNextTick(std::int64_t nowMs) const;
+
+  private:
+    std::int64_t epoch_ = 0;
+    std::uint64_t taken_ = 0;
+};
+
 }  // namespace velmora

@@ -27,12 +27,17 @@ PopupPositions ComputePositions(int screenWidth, int screenHeight) {
     return p;
 }
 
-PopupPositions ComputePositions(const RegionRect& area) {
-    PopupPositions p = ComputePositions(area.right - area.left, area.bottom - area.top);
-    p.parkedX += area.left;
-    p.openX += area.left;
-    p.parkedY += area.top;
-    p.openY += area.top;
+int ScaleForDpi(unsigned dpi) {
+    if (dpi == 0) return 100;
+    return static_cast<int>((dpi * 100 + 48) / 96);
+}
+
+PopupPositions ComputePositions(const RegionRect& area, int scalePercent) {
+    PopupPositions p;
+    p.parkedX = area.right - Scaled(kTabWidth, scalePercent);
+    p.openX = area.right - Scaled(kOpenShownWidth, scalePercent);
+    p.parkedY = p.openY =
+        area.top + (area.bottom - area.top - Scaled(kCentringHeight, scalePercent)) / 2;
     return p;
 }
 
@@ -47,12 +52,13 @@ PopupPlacement PlacePopup(const std::vector<Monitor>& monitors,
         if (!owner && m.primary) owner = &m;
     if (!owner && !monitors.empty()) owner = &monitors.front();
     const RegionRect area = owner ? owner->available : kFallbackArea;
-    return {ComputePositions(area), area};
+    const int scale = owner ? owner->scalePercent : 100;
+    return {ComputePositions(area, scale), area, scale};
 }
 
-int ShownWidth(int windowLeft, const RegionRect& ownerArea, bool inOwnPlace) {
-    if (!inOwnPlace) return kPopupWidth;
-    return std::clamp(ownerArea.right - windowLeft, 0, kPopupWidth);
+int ShownWidth(int windowLeft, const RegionRect& ownerArea, bool inOwnPlace, int popupWidth) {
+    if (!inOwnPlace) return popupWidth;
+    return std::clamp(ownerArea.right - windowLeft, 0, popupWidth);
 }
 
 bool CanBeSeen(const RegionRect& part, ScreenPoint window, int shownWidth,
@@ -64,14 +70,14 @@ bool CanBeSeen(const RegionRect& part, ScreenPoint window, int shownWidth,
                        [&](const Monitor& m) { return Intersect(m.geometry, shown); });
 }
 
-SlideStep SlideInStep(int left, int openX) {
-    const int x = left - kSlideInStep;
+SlideStep SlideInStep(int left, int openX, int scalePercent) {
+    const int x = left - Scaled(kSlideInStep, scalePercent);
     if (x > openX) return {x, false};
     return {openX, true};
 }
 
-SlideStep SlideOutStep(int left, int parkedX) {
-    const int x = left + kSlideOutStep;
+SlideStep SlideOutStep(int left, int parkedX, int scalePercent) {
+    const int x = left + Scaled(kSlideOutStep, scalePercent);
     if (x < parkedX) return {x, false};
     return {parkedX, true};
 }

@@ -69,6 +69,18 @@ inline constexpr int kAutoCloseInterval = 300000;
 inline constexpr int kSlideInStep = 30;
 inline constexpr int kSlideOutStep = 50;
 
+// A length of the popup's artwork on a monitor drawn at `percent` of its
+// pixels (per-monitor DPI: 96 dots an inch is 100).
+inline int Scaled(int length, int percent) {
+    return (length * percent + 50) / 100;
+}
+inline RegionRect Scaled(const RegionRect& r, int percent) {
+    return {Scaled(r.left, percent), Scaled(r.top, percent), Scaled(r.right, percent),
+            Scaled(r.bottom, percent)};
+}
+// The scale of a monitor of `dpi` dots an inch.
+int ScaleForDpi(unsigned dpi);
+
 // Screen positions of the window's top-left corner.
 struct PopupPositions {
     int parkedX = 0;
@@ -79,8 +91,9 @@ struct PopupPositions {
 
 // From a screen's full size, at its right edge.
 PopupPositions ComputePositions(int screenWidth, int screenHeight);
-// At the right edge of an area in desktop coordinates, centred in its height.
-PopupPositions ComputePositions(const RegionRect& area);
+// At the right edge of an area in desktop coordinates, centred in its height,
+// for the popup drawn at `scalePercent`.
+PopupPositions ComputePositions(const RegionRect& area, int scalePercent = 100);
 
 // A monitor: its whole area and the part panels leave free, in
 // virtual-desktop coordinates.
@@ -88,6 +101,7 @@ struct Monitor {
     RegionRect geometry;
     RegionRect available;
     bool primary = false;
+    int scalePercent = 100;  // how large the popup is drawn there
 };
 
 struct ScreenPoint {
@@ -100,7 +114,8 @@ struct ScreenPoint {
 // monitor's free area.
 struct PopupPlacement {
     PopupPositions positions;
-    RegionRect ownerArea;  // the owning monitor's free area
+    RegionRect ownerArea;    // the owning monitor's free area
+    int scalePercent = 100;  // the owning monitor's
 };
 PopupPlacement PlacePopup(const std::vector<Monitor>& monitors,
                           const std::optional<ScreenPoint>& trayIcon);
@@ -109,7 +124,8 @@ PopupPlacement PlacePopup(const std::vector<Monitor>& monitors,
 // place (parked, sliding, open) the window is cut at the owning monitor's
 // right edge, so its body never shows on a monitor beyond; dragged
 // elsewhere by the user it is shown whole.
-int ShownWidth(int windowLeft, const RegionRect& ownerArea, bool inOwnPlace);
+int ShownWidth(int windowLeft, const RegionRect& ownerArea, bool inOwnPlace,
+               int popupWidth = kPopupWidth);
 
 // Whether some pixel of `part` (window coordinates) of a window at (x, y)
 // that shows its first `shownWidth` columns lies on a monitor. The virtual
@@ -122,7 +138,8 @@ struct SlideStep {
     int x = 0;
     bool done = false;
 };
-SlideStep SlideInStep(int left, int openX);
-SlideStep SlideOutStep(int left, int parkedX);
+// The steps are scaled with the popup, so a slide takes as many ticks.
+SlideStep SlideInStep(int left, int openX, int scalePercent = 100);
+SlideStep SlideOutStep(int left, int parkedX, int scalePercent = 100);
 
 }  // namespace velmora

@@ -1,6 +1,7 @@
 // The real registry: HKEY_CURRENT_USER and HKEY_LOCAL_MACHINE, 64-bit view,
 // through the wide-character functions with CP932 converted explicitly, so
-// that texts come out right whatever the system code page is.
+// that texts come out right whatever the system code page is. A scratch key
+// may stand for both roots (scratch_registry_win32.h).
 
 #include <windows.h>
 
@@ -12,6 +13,7 @@
 #include <utility>
 
 #include "core/settings/registry_backend.h"
+#include "core/settings/scratch_registry_win32.h"
 #include "core/text/wide_text.h"
 
 namespace velmora {
@@ -22,8 +24,28 @@ std::wstring Wide(const std::string& cp932) {
     return text::Cp932ToWide(std::string_view(cp932).substr(0, cp932.find('\0')));
 }
 
-std::string RootName(RootKey root) {
-    return root == RootKey::CurrentUser ? "HKEY_CURRENT_USER" : "HKEY_LOCAL_MACHINE";
+std::wstring g_scratchKey;  // empty: the real roots
+
+// The key under the scratch key that stands for a root.
+std::wstring StandIn(const std::wstring& scratchKey, RootKey root) {
+    return scratchKey + (root == RootKey::CurrentUser ? L"\\user" : L"\\machine");
+}
+
+// The key a root's `subKey` is opened under, and its name for messages.
+struct RootPlace {
+    HKEY base;
+    std::wstring prefix;  // before the sub key, with its backslash
+    std::string name;
+};
+
+RootPlace PlaceOf(RootKey root) {
+    if (g_scratchKey.empty()) {
+        return root == RootKey::CurrentUser
+                   ? RootPlace{HKEY_CURRENT_USER, L"", "HKEY_CURRENT_USER"}
+                   : RootPlace{HKEY_LOCAL_MACHINE, L"", "HKEY_LOCAL_MACHINE"};
+    }
+    const std::wstring stand = StandIn(g_scratchKey, root);
+    return {HKEY_CURRENT_USER, stand + L"\\", "HKEY_CURRENT_USER\\" + text::WideToUtf8(stand)};
 }
 
 // A value that exists but cannot be used is said once on stderr and read as absent.
@@ -44,23 +66,22 @@ class Win32RegistryBackend final : public RegistryBackend {
     }
 
     long Open(RootKey root, const std::string& subKey) override {
-        where_ =
-            RootName(root) + (subKey.empty() ? "" : "\\" + subKey.substr(0, subKey.find('\0')));
-        const std::wstring path = Wide(subKey);
+        const RootPlace place = PlaceOf(root);
+        where_ = place.name + (subKey.empty() ? "" : "\\" + subKey.substr(0, subKey.find('\0')));
+        const std::wstring path = place.prefix + Wide(subKey);
         if (root == RootKey::LocalMachine) {
             // The installation's values: read, never written by the program.
-            const long status = RegOpenKeyExW(HKEY_LOCAL_MACHINE, path.c_str(), 0,
-                                              KEY_READ | KEY_WOW64_64KEY, &key_);
+            const long status =
+                RegOpenKeyExW(place.base, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key_);
             if (status != ERROR_SUCCESS) key_ = nullptr;
             return status;
         }
-        long status = RegCreateKeyExW(
-            HKEY_CURRENT_USER, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
-            KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr, &key_, nullptr);
+        long status = RegCreateKeyExW(place.base, path.c_str(), 0, nullptr, REG_OPTION_NON_VOLATILE,
+                                      KEY_QUERY_VALUE | KEY_SET_VALUE | KEY_WOW64_64KEY, nullptr,
+                                      &key_, nullptr);
         // A key the user may only read is still read.
         if (status == ERROR_ACCESS_DENIED)
-            status = RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY,
-                                   &key_);
+            status = RegOpenKeyExW(place.base, path.c_str(), 0, KEY_READ | KEY_WOW64_64KEY, &key_);
         if (status != ERROR_SUCCESS) key_ = nullptr;
         return status;
     }
@@ -169,7 +190,15 @@ class Win32RegistryBackend final : public RegistryBackend {
 }  // namespace
 
 std::string SettingsLocation(RootKey root) {
-    return RootName(root) + "\\" + kSettingsKey;
+    return PlaceOf(root).name + "\\" + kSettingsKey;
+}
+
+void UseScratchSettingsRoots(const std::wstring& scratchKey) {
+    g_scratchKey = scratchKey;
+}
+
+std::wstring ScratchSettingsKey(const std::wstring& scratchKey, RootKey root) {
+    return StandIn(scratchKey, root) + L"\\" + text::Utf8ToWide(kSettingsKey);
 }
 
 std::unique_ptr<RegistryBackend> MakeRegistryBackend() {

@@ -59,11 +59,11 @@ CBmpButton::CBmpButton() : CSkinWnd(nullptr) {
 
 void CBmpButton::SetKeyboardStop(bool stop) {
     keyboardStop_ = stop;
-    setFocusPolicy(stop && !disabled_ ? Qt::TabFocus : Qt::NoFocus);
+    setFocusPolicy(stop && !pointer_.Disabled() ? Qt::TabFocus : Qt::NoFocus);
 }
 
 void CBmpButton::Press() {
-    if (disabled_) return;
+    if (pointer_.Disabled()) return;
     if (CSkinWnd* parent = GetParentObject()) parent->OnCommand(GetControlId());
 }
 
@@ -95,7 +95,7 @@ bool CBmpButton::LoadDisabledImage(int id) {
 }
 
 void CBmpButton::SetDisabled(bool disabled) {
-    disabled_ = disabled;
+    pointer_.SetDisabled(disabled);
     current_ = disabled ? &disabledImage_ : &normal_;
     // A greyed button is no stop for Tab; one that has the focus keeps it.
     if (keyboardStop_) setFocusPolicy(disabled ? Qt::NoFocus : Qt::TabFocus);
@@ -222,19 +222,16 @@ void CBmpButton::mouseMoveEvent(QMouseEvent* event) {
     event->accept();
     if (HandledElsewhere(event)) return;
     inside_ = true;
-    if (disabled_ || hovering_ || down_) return;
-    hovering_ = true;
+    if (!pointer_.Enter()) return;
     current_ = &hover_;
     RepaintUnlessHidden();
 }
 
 void CBmpButton::mousePressEvent(QMouseEvent* event) {
     event->accept();
-    if (event->button() != Qt::LeftButton || disabled_) return;
+    if (event->button() != Qt::LeftButton || pointer_.Disabled()) return;
     inside_ = true;
-    down_ = true;
-    hovering_ = false;
-    if (!HitTest(event->position().toPoint())) return;
+    if (!pointer_.Press(HitTest(event->position().toPoint()))) return;
     if (mode_ == Mode::HotArea) return;
     paintPressed_ = true;
     Repaint();
@@ -243,9 +240,8 @@ void CBmpButton::mousePressEvent(QMouseEvent* event) {
 void CBmpButton::mouseReleaseEvent(QMouseEvent* event) {
     event->accept();
     if (HandledElsewhere(event)) return;
-    if (event->button() != Qt::LeftButton || disabled_) return;
-    down_ = false;
-    if (HitTest(event->position().toPoint())) {
+    if (event->button() != Qt::LeftButton || pointer_.Disabled()) return;
+    if (pointer_.Release(HitTest(event->position().toPoint()))) {
         if (CSkinWnd* parent = GetParentObject()) parent->OnCommand(GetControlId());
     }
     RepaintUnlessHidden();
@@ -262,9 +258,7 @@ void CBmpButton::leaveEvent(QEvent*) {
 
 void CBmpButton::PointerLeft() {
     inside_ = false;
-    if (disabled_) return;
-    hovering_ = false;
-    down_ = false;
+    if (!pointer_.Leave()) return;
     current_ = &normal_;
     RepaintUnlessHidden();
 }

@@ -8,6 +8,7 @@
 #include <optional>
 
 #include "core/popup/bitmap_region.h"
+#include "core/popup/button_pointer.h"
 #include "desktop/popup/skin_window.h"
 
 namespace velmora {
@@ -34,7 +35,7 @@ class CBmpButton : public CSkinWnd {
     // A click from the keyboard or a screen reader; nothing while disabled.
     void Press();
 
-    bool IsDisabled() const { return disabled_; }
+    bool IsDisabled() const { return pointer_.Disabled(); }
     bool IsHotArea() const { return mode_ == Mode::HotArea; }
     // The bitmap number of the image the released button shows, 0 for none.
     int CurrentImageId() const { return current_ ? current_->id : 0; }
@@ -77,10 +78,8 @@ class CBmpButton : public CSkinWnd {
     std::optional<KeyMask> mask_;
     Mode mode_ = Mode::Push;
     bool bound_ = false;
-    bool disabled_ = false;
+    ButtonPointer pointer_;  // hover, press and click, as on every desktop
     bool keyboardStop_ = false;
-    bool down_ = false;
-    bool hovering_ = false;
     bool inside_ = false;           // the pointer is over the button (it entered and has not left)
     QPointer<QWidget> moveTarget_;  // the part that had the last move handed over
     // The pressed image is drawn once, not remembered as the current one.

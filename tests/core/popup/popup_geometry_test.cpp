@@ -73,10 +73,10 @@ TEST(PopupPlacementTest, FollowsTheTrayAndTheMonitorsThatAreThere) {
     EXPECT_EQ(PlacePopup({second}, std::nullopt).ownerArea, second.available);
 }
 
-int TicksToEnd(SlideStep (*step)(int, int), int from, int to) {
+int TicksToEnd(SlideStep (*step)(int, int, int), int from, int to, int scale = 100) {
     int ticks = 0;
     for (int x = from;;) {
-        const SlideStep s = step(x, to);
+        const SlideStep s = step(x, to, scale);
         ++ticks;
         if (s.done) {
             EXPECT_EQ(s.x, to);
@@ -92,6 +92,12 @@ TEST(SlideTest, SixteenTicksInTenOut) {
     const PopupPositions p = ComputePositions(1024, 768);
     EXPECT_EQ(TicksToEnd(SlideInStep, p.parkedX, p.openX), 16);
     EXPECT_EQ(TicksToEnd(SlideOutStep, p.openX, p.parkedX), 10);
+    // A popup scaled for its monitor slides a scaled way in as many ticks.
+    for (int scale : {150, 200}) {
+        const int way = Scaled(p.parkedX - p.openX, scale);
+        EXPECT_EQ(TicksToEnd(SlideInStep, 3000, 3000 - way, scale), 16) << scale;
+        EXPECT_EQ(TicksToEnd(SlideOutStep, 3000 - way, 3000, scale), 10) << scale;
+    }
 }
 
 TEST(SlideTest, StepsBy30InAnd50Out) {

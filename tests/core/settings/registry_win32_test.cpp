@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "core/settings/registry.h"
+#include "core/settings/scratch_registry_win32.h"
 #include "core/settings/settings.h"
 #include "support/registry_sandbox_win32.h"
 
@@ -80,6 +81,48 @@ TEST_F(Registry, WrongTypedAndDamagedValuesReadAsAbsentAndDamageIsNamed) {
                 testing::HasSubstr("HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0\\popup"));
     EXPECT_THAT(said, testing::HasSubstr("1.0\\GroupID"));
     EXPECT_THAT(said, testing::Not(testing::HasSubstr("Reread")));  // a wrong type is no damage
+}
+
+// The demo's profile: one scratch key stands for both roots, and neither the
+// user's nor the machine's real values are read or written meanwhile.
+TEST_F(Registry, AScratchKeyStandsForBothRootsAndTheRealOnesStayUntouched) {
+    PutText(HKEY_LOCAL_MACHINE, L"Channel", L"real");
+    PutText(HKEY_CURRENT_USER, L"GroupID", L"real");
+    const std::wstring scratch = L"Software\\ScratchRoots";
+    const std::wstring machine = ScratchSettingsKey(scratch, RootKey::LocalMachine);
+    const std::wstring user = ScratchSettingsKey(scratch, RootKey::CurrentUser);
+    ASSERT_EQ(RegSetKeyValueW(HKEY_CURRENT_USER, machine.c_str(), L"Channel", REG_SZ, L"7",
+                              2 * sizeof(wchar_t)),
+              ERROR_SUCCESS);
+
+    struct Reset {
+        ~Reset() { UseScratchSettingsRoots(L""); }
+    } reset;
+    UseScratchSettingsRoots(scratch);
+    std::string channel = "default", group = "none";
+    EXPECT_EQ(CRegistryKey::ReadUserOrMachineString(kSettingsKey, settings::kChannel, channel),
+              kRegOk);
+    EXPECT_EQ(CRegistryKey::ReadString(RootKey::CurrentUser, kSettingsKey, "GroupID", group),
+              kRegNotFound);
+    EXPECT_EQ(CRegistryKey::WriteUserString(kSettingsKey, "GroupID", "demo"), kRegOk);
+    EXPECT_THAT(SettingsLocation(RootKey::LocalMachine), testing::HasSubstr("ScratchRoots"));
+    UseScratchSettingsRoots(L"");
+
+    EXPECT_EQ(channel, "7");
+    EXPECT_EQ(group, "none");
+    wchar_t copied[16] = {};
+    DWORD size = sizeof copied;
+    EXPECT_EQ(RegGetValueW(HKEY_CURRENT_USER, user.c_str(), L"Channel", RRF_RT_REG_SZ, nullptr,
+                           copied, &size),
+              ERROR_SUCCESS);
+    EXPECT_STREQ(copied, L"7");
+    std::wstring real;
+    EXPECT_EQ(Get(HKEY_CURRENT_USER, L"GroupID", &real), static_cast<DWORD>(REG_SZ));
+    EXPECT_EQ(real, L"real");
+    EXPECT_EQ(Get(HKEY_CURRENT_USER, L"Channel"), static_cast<DWORD>(REG_NONE));
+    Get(HKEY_LOCAL_MACHINE, L"Channel", &real);
+    EXPECT_EQ(real, L"real");
+    RegDeleteTreeW(HKEY_CURRENT_USER, scratch.c_str());
 }
 
 }  // namespace
