@@ -14,6 +14,7 @@
 
 #include "core/feed/feed_document.h"
 #include "core/feed/profile_file.h"
+#include "core/platform/files.h"
 
 namespace velmora {
 
@@ -144,7 +145,7 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
             std::fprintf(stderr,
                          "velmora: %s: the news store is larger than %zu MiB; not read, and set "
                          "aside at the next save\n",
-                         file.c_str(), kMaxItemStoreBytes >> 20);
+                         platform::PathText(file).c_str(), kMaxItemStoreBytes >> 20);
         }
         return false;
     }
@@ -188,7 +189,7 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
     while (kept < items.size() && items[kept].Get(kTitle)) ++kept;
     if (kept > kMaxFeedItems) {
         std::fprintf(stderr, "velmora: %s: the news store has %zu items; kept the first %zu\n",
-                     file.c_str(), kept, kMaxFeedItems);
+                     platform::PathText(file).c_str(), kept, kMaxFeedItems);
         kept = kMaxFeedItems;
     }
 
@@ -247,7 +248,8 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
         std::fprintf(stderr,
                      "velmora: %s: the news store is larger than %zu MiB; kept as %s and "
                      "started afresh\n",
-                     file.c_str(), kMaxItemStoreBytes >> 20, aside.c_str());
+                     platform::PathText(file).c_str(), kMaxItemStoreBytes >> 20,
+                     platform::PathText(aside).c_str());
         profile.emplace();
     }
     if (!profile) {
