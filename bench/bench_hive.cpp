@@ -1,8 +1,6 @@
 // Settings hives padded with 1 MiB and 4 MiB of blank lines, with LF, CR LF or
 // bare CR line ends: the document's parse and lookups, and the registry reads
-// the program makes at start-up from such a file on disk. peak_MiB is the
-// heap's high-water mark above what was live before, counted through
-// operator new.
+// the program makes at start-up from such a file on disk.
 
 #include <benchmark/benchmark.h>
 #include <stdlib.h>
@@ -14,13 +12,10 @@
 #include "core/settings/hive_file.h"
 #include "core/settings/registry.h"
 #include "core/settings/settings.h"
-#include "support/hive_heap_counter.h"
 #include "support/temp_folder.h"
 
 namespace velmora {
 namespace {
-
-using test_support::Heap;
 
 constexpr std::size_t kMiB = 1024 * 1024;
 constexpr const char* kUserKey = "HKEY_CURRENT_USER\\SOFTWARE\\VELMORA\\Client\\1.0";
@@ -42,26 +37,21 @@ std::string PaddedUserHive(std::size_t padding, const char* newline) {
     return text;
 }
 
-void SetCounters(benchmark::State& state, std::size_t fileBytes, std::size_t peak) {
+void SetCounters(benchmark::State& state, std::size_t fileBytes) {
     state.counters["file_MiB"] = static_cast<double>(fileBytes) / kMiB;
-    state.counters["peak_MiB"] = static_cast<double>(peak) / kMiB;
     state.SetBytesProcessed(static_cast<std::int64_t>(state.iterations() * fileBytes));
 }
 
 void BM_HiveParseAndLookups(benchmark::State& state) {
     const std::string file =
         PaddedUserHive(static_cast<std::size_t>(state.range(0)) * kMiB, kLineEnds[state.range(1)]);
-    std::size_t peak = 0;
     for (auto _ : state) {
-        const std::size_t base = Heap().live;
-        Heap().Reset();
         HiveDocument doc = HiveDocument::Parse(file);
         for (const char* name : {"GroupID", "GroupPWD", "ClientID", "ClientPWD", "Channel",
                                  "DeliveryNo", "Reread", "popup", "TextColor", "ReadTextColor"})
             benchmark::DoNotOptimize(doc.Find(kUserKey, name));
-        peak = std::max(peak, Heap().PeakAbove(base));
     }
-    SetCounters(state, file.size(), peak);
+    SetCounters(state, file.size());
 }
 
 // The reads of a start: the per-user values, the machine-wide ones, the fallback reads.
@@ -99,14 +89,8 @@ void BM_HiveStartUpReads(benchmark::State& state) {
     setenv("XDG_CONFIG_HOME", (folder.path() / "config").c_str(), 1);
     setenv("XDG_CONFIG_DIRS", (folder.path() / "etc").c_str(), 1);
 
-    std::size_t peak = 0;
-    for (auto _ : state) {
-        const std::size_t base = Heap().live;
-        Heap().Reset();
-        StartUpReads();
-        peak = std::max(peak, Heap().PeakAbove(base));
-    }
-    SetCounters(state, file.size(), peak);
+    for (auto _ : state) StartUpReads();
+    SetCounters(state, file.size());
 }
 
 // Sizes in MiB, line ends LF, CR LF, bare CR.

@@ -13,6 +13,7 @@
 #include <string_view>
 
 #include "core/feed/feed_channel.h"
+#include "core/feed/feed_document.h"
 #include "core/feed/feed_item.h"
 #include "core/feed/item_store.h"
 #include "core/feed/profile_file.h"
@@ -77,7 +78,10 @@ bool MatchesKeyLookups(const velmora::ProfileFile& profile, const velmora::FeedC
         return false;
     }
     const velmora::FeedItem* item = loaded.First();
-    for (int n = 1; profile.Find(section, "Title" + std::to_string(n)); ++n, item = item->Next()) {
+    // Like a fetched feed, the store keeps at most kMaxFeedItems.
+    for (int n = 1; n <= static_cast<int>(velmora::kMaxFeedItems) &&
+                    profile.Find(section, "Title" + std::to_string(n));
+         ++n, item = item->Next()) {
         const std::string number = std::to_string(n);
         if (!item || item->Headline() != get("Title" + number) ||
             item->Detail() != get("Description" + number) ||

@@ -4,6 +4,7 @@
 #include <QApplication>
 #include <QGuiApplication>
 #include <QSessionManager>
+#include <QSignalBlocker>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
@@ -15,6 +16,7 @@
 #include "app/demo_session.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
+#include "app/store_saver.h"
 #include "app/tool_sheet.h"
 #include "core/delivery/clock.h"
 #include "core/delivery/curl_transfer.h"
@@ -37,6 +39,13 @@ CToolSheet* g_sheet = nullptr;
 // the session), the read marks are still saved.
 void SaveOnUnexpectedExit() {
     if (!g_sheet || g_sheet->Ended()) return;
+    // The saver knows what is on disk already: only a change is written. No
+    // signal: the tray it would update may be gone with the display.
+    if (auto* saver = g_sheet->findChild<StoreSaver*>()) {
+        const QSignalBlocker quiet(saver);
+        saver->SaveNow();  // says on stderr when it fails
+        return;
+    }
     StoreError error;
     if (!SaveItemStore(g_sheet->DataFile(), g_sheet->Feed(), &error)) {
         std::fprintf(stderr, "velmora: cannot save the news to %s: %s\n",

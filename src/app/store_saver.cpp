@@ -1,58 +1,61 @@
 #include "app/store_saver.h"
 
-#include <algorithm>
 #include <cstdio>
+#include <optional>
+#include <system_error>
 
 namespace velmora {
 
-StoreSaver::StoreSaver(std::filesystem::path file, const FeedChannel& channel, int intervalMs,
-                       QObject* parent)
-    : QObject(parent), file_(std::move(file)), channel_(channel), intervalMs_(intervalMs) {
+StoreSaver::StoreSaver(std::filesystem::path file, const FeedChannel& channel,
+                       std::uint32_t intervalMs, QObject* parent)
+    : QObject(parent), file_(std::move(file)), channel_(channel), schedule_(intervalMs) {
     timer_.setSingleShot(true);
     connect(&timer_, &QTimer::timeout, this, &StoreSaver::OnDue);
+    clock_.start();
 }
 
 void StoreSaver::MarkSaved() {
-    savedDigest_ = ItemStoreDigest(channel_);
-    pending_ = false;
+    schedule_.Loaded(ItemStoreDigest(channel_));
 }
 
 void StoreSaver::FeedMayHaveChanged() {
-    if (!pending_ && ItemStoreDigest(channel_) == savedDigest_) return;
-    pending_ = true;
-    Schedule();
-}
-
-void StoreSaver::Schedule() {
+    // A write already due takes this change too: a burst costs one write.
     if (timer_.isActive()) return;
-    const qint64 since = sinceLastWrite_.isValid() ? sinceLastWrite_.elapsed() : intervalMs_;
-    timer_.start(static_cast<int>(std::max<qint64>(0, intervalMs_ - since)));
+    const std::optional<std::uint64_t> wait =
+        schedule_.WaitBeforeWrite(ItemStoreDigest(channel_), NowMs());
+    // Even a write due now waits for the event loop: the cycle that asks
+    // reports its own outcome first.
+    if (wait) timer_.start(static_cast<int>(*wait));
 }
 
 void StoreSaver::OnDue() {
-    if (!pending_ || (busy_ && busy_())) return;
+    if (busy_ && busy_()) return;
     SaveNow();
 }
 
 bool StoreSaver::SaveNow() {
     timer_.stop();
-    sinceLastWrite_.start();
     const std::uint64_t digest = ItemStoreDigest(channel_);
+    std::error_code ec;
+    const bool gone =
+        std::filesystem::status(file_, ec).type() == std::filesystem::file_type::not_found;
+    if (!schedule_.WriteNeeded(digest, gone)) return true;
     StoreError error;
     const bool ok = SaveItemStore(file_, channel_, &error);
     if (ok) {
-        savedDigest_ = digest;
-        pending_ = false;
-        lastError_ = {};
+        schedule_.Saved(digest, NowMs());
     } else {
-        // Kept pending: the next change tries again.
-        pending_ = true;
-        lastError_ = error;
+        schedule_.Failed(NowMs());
         std::fprintf(stderr, "velmora: cannot save the news to %s: %s\n", file_.c_str(),
                      error.reason.c_str());
     }
+    lastError_ = error;
     emit saved(ok);
     return ok;
+}
+
+bool StoreSaver::Pending() const {
+    return schedule_.Unsaved(ItemStoreDigest(channel_));
 }
 
 }  // namespace velmora

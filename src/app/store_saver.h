@@ -1,8 +1,6 @@
 #pragma once
-// Keeps the item store in step with the current feed while the program runs.
-// A change is written at once when the last write is older than the interval,
-// otherwise when the interval has passed: a crash loses at most the last few
-// seconds, and a burst of changes costs one write.
+// Keeps the item store in step with the current feed while the program runs:
+// the timer and the writes of the core's StoreSchedule, which decides when.
 
 #include <QElapsedTimer>
 #include <QObject>
@@ -13,31 +11,31 @@
 
 #include "core/feed/feed_channel.h"
 #include "core/feed/item_store.h"
+#include "core/shell/store_schedule.h"
 
 namespace velmora {
-
-inline constexpr int kStoreSaveIntervalMs = 5000;
 
 class StoreSaver : public QObject {
     Q_OBJECT
   public:
     // `channel` is the feed to keep; it must outlive the saver.
     StoreSaver(std::filesystem::path file, const FeedChannel& channel,
-               int intervalMs = kStoreSaveIntervalMs, QObject* parent = nullptr);
+               std::uint32_t intervalMs = kStoreSaveIntervalMs, QObject* parent = nullptr);
 
     // What the channel holds now is what the file holds (right after loading).
     void MarkSaved();
     // Called whenever the channel may have changed (after a cycle): a write is
-    // scheduled when it differs from what was last written, or when the last
-    // write failed.
+    // scheduled when it is unsaved.
     void FeedMayHaveChanged();
     // While `busy` holds, a due write waits for the next FeedMayHaveChanged.
     void SetBusy(std::function<bool()> busy) { busy_ = std::move(busy); }
 
-    // Writes now, whatever the interval; false when the write failed.
+    // Writes now, whatever the interval, unless the file is there and holds
+    // the channel already: then nothing is written. False when the write failed.
     bool SaveNow();
 
-    bool Pending() const { return pending_; }
+    // The channel is not what the file holds, or the last write failed.
+    bool Pending() const;
     const StoreError& LastError() const { return lastError_; }
     const std::filesystem::path& File() const { return file_; }
 
@@ -46,17 +44,15 @@ class StoreSaver : public QObject {
     void saved(bool ok);
 
   private:
-    void Schedule();
     void OnDue();
+    std::uint64_t NowMs() const { return static_cast<std::uint64_t>(clock_.elapsed()); }
 
     std::filesystem::path file_;
     const FeedChannel& channel_;
-    int intervalMs_;
+    StoreSchedule schedule_;
     QTimer timer_;
-    QElapsedTimer sinceLastWrite_;
+    QElapsedTimer clock_;
     std::function<bool()> busy_;
-    std::uint64_t savedDigest_ = 0;
-    bool pending_ = false;
     StoreError lastError_;
 };
 

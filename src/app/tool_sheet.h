@@ -51,7 +51,7 @@ struct SheetServices {
     PopupFactory makePopup;                          // default: the news popup window
     TrayFactory makeTray;                            // default: the tray presenter
     SingleInstance* instance = nullptr;              // answers second starts while the sheet lives
-    int storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
+    std::uint32_t storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
 
 class CToolSheet : public QDialog, private SheetDesktop {

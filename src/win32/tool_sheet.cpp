@@ -5,6 +5,8 @@
 #include <shellapi.h>
 
 #include <cstdio>
+#include <filesystem>
+#include <system_error>
 
 #include "core/feed/item_store.h"
 #include "core/settings/typed_settings.h"
@@ -412,8 +414,11 @@ void CToolSheet::StopAnsweringSecondStarts() {
 
 bool CToolSheet::SaveStoreAtEnd() {
     KillTimer(window_, kSaveTimerId);
-    // Nothing changed since the last write: nothing to write.
-    if (!schedule_.WaitBeforeWrite(ItemStoreDigest(controller_->Feed()), NowMs())) return true;
+    // Nothing changed since the last write and the file is still there.
+    std::error_code ec;
+    const bool gone = std::filesystem::status(startup_.dataFile, ec).type() ==
+                      std::filesystem::file_type::not_found;
+    if (!schedule_.WriteNeeded(ItemStoreDigest(controller_->Feed()), gone)) return true;
     return SaveStore();
 }
 

@@ -203,7 +203,7 @@ class SheetFixture : public HiveSandbox {
     std::vector<CycleResult> cycles_;
     TrayRecord tray_;
     int ended_ = 0;
-    int storeSaveIntervalMs_ = kStoreSaveIntervalMs;
+    std::uint32_t storeSaveIntervalMs_ = kStoreSaveIntervalMs;
     std::unique_ptr<CToolSheet> sheet_;
     ScopedEnv savedDataHome_{"XDG_DATA_HOME"};
     ScopedEnv savedTmp_{"TMPDIR"};

@@ -1,5 +1,6 @@
-// The store saver on its own: a change the cycle does not make (a read mark)
-// is written once the interval has passed.
+// The store saver's timer: a change the cycle does not make (a read mark) is
+// written once the interval has passed. When to write is the core's
+// StoreSchedule, tested there.
 
 #include "app/store_saver.h"
 

@@ -156,7 +156,9 @@ TEST_F(VelmoraProcessTest, SecondStartFetchesAgainAndSigtermSavesTheStore) {
     EXPECT_EQ(stored.Count(), static_cast<int>(service_->ItemCount()));
 }
 
-TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndSaves) {
+// Nothing changed while the request hung, so the store is neither lost nor
+// written again: a large store on a slow disk made every quit slow.
+TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndKeepsTheStore) {
     demo::DemoConfig config;
     config.fault = demo::Fault::Slow;
     config.faultCount = 0;
@@ -182,7 +184,7 @@ TEST_F(VelmoraProcessTest, SigtermDuringAHangingRequestEndsPromptlyAndSaves) {
 
     struct stat after {};
     ASSERT_EQ(stat(Store().c_str(), &after), 0);
-    EXPECT_NE(before.st_ino, after.st_ino) << "the store was not written again";
+    EXPECT_EQ(before.st_ino, after.st_ino) << "the unchanged store was written again";
     FeedChannel stored;
     ASSERT_TRUE(LoadItemStore(Store(), stored));
     ASSERT_EQ(stored.Count(), 2);

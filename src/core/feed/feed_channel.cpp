@@ -1,11 +1,10 @@
 #include "core/feed/feed_channel.h"
 
 #include <cstddef>
-#include <cstdint>
-#include <new>
+#include <memory_resource>
 #include <string_view>
+#include <unordered_map>
 #include <utility>
-#include <vector>
 
 namespace velmora {
 
@@ -30,6 +29,7 @@ FeedChannel::~FeedChannel() {
 void FeedChannel::swap(FeedChannel& other) noexcept {
     using std::swap;
     swap(colors_, other.colors_);
+    items_.swap(other.items_);
     swap(first_, other.first_);
     swap(last_, other.last_);
     swap(cursor_, other.cursor_);
@@ -40,8 +40,6 @@ void FeedChannel::swap(FeedChannel& other) noexcept {
     swap(issuedId_, other.issuedId_);
     swap(issuedKey_, other.issuedKey_);
     swap(count_, other.count_);
-    swap(items_, other.items_);
-    swap(arena_, other.arena_);
 }
 
 void FeedChannel::Clear() {
@@ -49,11 +47,8 @@ void FeedChannel::Clear() {
     link_.clear();
     description_.clear();
     dateText_.clear();
-    // An item in the arena owns nothing outside it (its texts are there too),
-    // so releasing the arena ends every item without visiting each.
-    arena_.reset();
-    first_ = last_ = cursor_ = nullptr;
     items_.clear();
+    first_ = last_ = cursor_ = nullptr;
     count_ = 0;
 }
 
@@ -70,14 +65,9 @@ std::string FeedChannel::CurrentDetail() const {
     return cursor_ ? std::string(cursor_->Detail()) : std::string();
 }
 
-FeedItem* FeedChannel::NewItemLike(const FeedItem& source) {
-    if (!arena_) arena_ = std::make_unique<std::pmr::monotonic_buffer_resource>(4096);
-    void* place = arena_->allocate(sizeof(FeedItem), alignof(FeedItem));
-    return new (place) FeedItem(source, FeedItem::CloneTag{}, arena_.get());
-}
-
 FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
-    FeedItem* clone = NewItemLike(item);
+    FeedItem* clone = &items_.emplace_back(item.defaults_);
+    clone->CopyTexts(item);
     if (!last_) {
         first_ = last_ = clone;
     } else {
@@ -85,7 +75,6 @@ FeedItem* FeedChannel::AppendCopy(const FeedItem& item) {
         last_->next_ = clone;
         last_ = clone;
     }
-    items_.push_back(clone);
     ++count_;
     cursor_ = clone;
     return clone;
@@ -98,79 +87,61 @@ FeedItem* FeedChannel::FindByHeadline(std::string_view text) {
     return cursor_;
 }
 
-namespace {
-
-// How many items ahead a walk asks for: the items have long left the caches
-// when a poll merges them, and one at a time each would cost a full wait.
-constexpr std::size_t kAhead = 8;
-
-// The current feed's items by headline, first occurrence winning: open
-// addressing over a table at least twice the item count. A slot keeps the
-// headline's hash, so that a probe past another headline does not visit it.
-class HeadlineIndex {
-  public:
-    explicit HeadlineIndex(const FeedChannel& current) {
-        std::size_t size = 16;
-        while (size < 2 * static_cast<std::size_t>(current.Count())) size *= 2;
-        slots_.assign(size, Slot{});
-        const std::span<FeedItem* const> items = current.Items();
-        for (std::size_t i = 0; i < items.size(); ++i) {
-            if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
-            const FeedItem* item = items[i];
-            Slot* slot = Probe(*item);
-            if (!slot->item) *slot = Slot{item->HeadlineHash(), item};  // else the first decides
-        }
-    }
-
-    // The first current item with the headline of `item`, or nullptr.
-    const FeedItem* Find(const FeedItem& item) { return Probe(item)->item; }
-
-  private:
-    struct Slot {
-        std::size_t hash = 0;
-        const FeedItem* item = nullptr;
-    };
-
-    // The slot of `item`'s headline, or the empty slot where it would go.
-    Slot* Probe(const FeedItem& item) {
-        const std::size_t hash = item.HeadlineHash();
-        Slot* slot = &slots_[hash & (slots_.size() - 1)];
-        while (slot->item && (slot->hash != hash || slot->item->Headline() != item.Headline())) {
-            slot = slot == &slots_.back() ? slots_.data() : slot + 1;
-        }
-        return slot;
-    }
-
-    std::vector<Slot> slots_;
-};
-
 // Carries the read marks; gives the current item that decided the last lookup.
-const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
-    HeadlineIndex index(current);
+const FeedItem* FeedChannel::Merge(const FeedChannel& current, FeedChannel& incoming, bool& news) {
+    // What a lookup needs is copied into the table on the walk over the current
+    // feed, which runs in memory order: a lookup then touches only the table
+    // and the headline's text, not the current item itself. Nodes and buckets
+    // live in one buffer, released at once.
+    struct Known {
+        std::string_view date;
+        const FeedItem* item;
+        std::uint8_t read;
+    };
+    const auto count = static_cast<std::size_t>(current.Count());
+    std::pmr::monotonic_buffer_resource buffer(count * 80 + 256);
+    // Keyed by the stored hash; the headline itself is compared on a match.
+    struct Key {
+        std::size_t hash;
+        std::string_view text;
+        bool operator==(const Key& other) const { return hash == other.hash && text == other.text; }
+    };
+    struct StoredHash {
+        std::size_t operator()(const Key& key) const { return key.hash; }
+    };
+    std::pmr::unordered_map<Key, Known, StoredHash> byHeadline(&buffer);
+    byHeadline.reserve(count);
+    for (const FeedItem& q : current.items_) {
+        // The first of two equal headlines decides.
+        byHeadline.try_emplace(Key{q.HeadlineHash(), q.Headline()},
+                               Known{q.DateText(), &q, q.read});
+    }
     news = false;
     const FeedItem* last = nullptr;
-    const std::span<FeedItem* const> items = incoming.Items();
-    for (std::size_t i = 0; i < items.size(); ++i) {
-        if (i + kAhead < items.size()) __builtin_prefetch(items[i + kAhead]);
-        FeedItem* p = items[i];
-        const FeedItem* q = index.Find(*p);
-        if (q && q->DateText() == p->DateText()) {
-            p->read = q->read;
+    for (FeedItem& p : incoming.items_) {
+        const auto found = byHeadline.find(Key{p.HeadlineHash(), p.Headline()});
+        if (found == byHeadline.end()) {
+            p.read = 0;
+            news = true;
+            last = nullptr;
+            continue;
+        }
+        const Known& q = found->second;
+        if (q.date == p.DateText()) {
+            p.read = q.read;
         } else {
-            p->read = 0;
+            p.read = 0;
             news = true;
         }
-        last = q;
+        last = q.item;
     }
     incoming.SetCursor(nullptr);  // where the walk over the incoming feed ends
     return last;
 }
 
-}  // namespace
-
 bool MergeReadMarks(const FeedChannel& current, FeedChannel& incoming) {
     bool news = false;
-    Merge(current, incoming, news);
+    FeedChannel::Merge(current, incoming, news);
     return news;
 }
 

@@ -2,14 +2,10 @@
 // One feed: the channel's texts, the issued identity and an ordered list of
 // items with a shared walking cursor. Texts are CP932 bytes.
 
-#include <cstddef>
 #include <cstdint>
-#include <memory>
-#include <memory_resource>
-#include <span>
+#include <deque>
 #include <string>
 #include <string_view>
-#include <vector>
 
 #include "core/feed/feed_item.h"
 
@@ -31,7 +27,7 @@ class FeedChannel {
     void Clear();
 
     void SetTitle(std::string_view text) { title_ = text; }
-    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
+    void SetLink(std::string_view text) { link_ = UnescapeAmpersand(text); }
     void SetDescription(std::string_view text) { description_ = text; }
     void SetDate(std::string_view text) { dateText_ = text; }
     void SetIssuedId(std::string_view text) { issuedId_ = text; }
@@ -51,8 +47,6 @@ class FeedChannel {
 
     FeedItem* First() const { return first_; }
     FeedItem* Last() const { return last_; }
-    // The items in list order, for walks that need not follow the links.
-    std::span<FeedItem* const> Items() const { return items_; }
 
     // The shared walk: MoveFirst, then MoveNext until it gives nullptr. Two
     // walks over one channel must not interleave.
@@ -81,18 +75,16 @@ class FeedChannel {
     bool MergeReadMarks(FeedChannel& incoming);
 
   private:
-    // Items and their texts live in one arena that the channel owns, so that
-    // emptying a feed frees a few blocks instead of every text.
-    FeedItem* NewItemLike(const FeedItem& source);
+    friend bool MergeReadMarks(const FeedChannel& current, FeedChannel& incoming);
+    static const FeedItem* Merge(const FeedChannel& current, FeedChannel& incoming, bool& news);
 
     ItemColors colors_;
-    std::unique_ptr<std::pmr::monotonic_buffer_resource> arena_;
+    // The items in list order, in blocks: a merge walks them without chasing
+    // one pointer per item through memory that has left the caches.
+    std::deque<FeedItem> items_;
     FeedItem* first_ = nullptr;
     FeedItem* last_ = nullptr;
     FeedItem* cursor_ = nullptr;
-    // The same items again: a walk over an array lets the processor fetch
-    // many items at once, where following the links fetches one at a time.
-    std::vector<FeedItem*> items_;
     std::string title_;
     std::string link_;
     std::string description_;
@@ -107,7 +99,7 @@ inline void swap(FeedChannel& a, FeedChannel& b) noexcept {
 }
 
 // The same merge without touching the current feed's cursor. Linear in the
-// number of items: the current feed is indexed by headline, first occurrence
+// number of items: the current feed is looked up by headline, first occurrence
 // winning. An incoming item keeps the read mark of its current namesake unless
 // its date text differs; an unknown or re-dated item is unread and makes the
 // result true.

@@ -16,7 +16,6 @@
 
 #include "core/feed/xml_encodings.h"
 #include "core/platform/files.h"
-#include "core/text/bulk_cp932.h"
 #include "core/text/cp932.h"
 
 namespace velmora {
@@ -127,7 +126,7 @@ class TextCollector {
         std::string_view text = Text(element);
         if (exceeded_) return;
         if (!IsAscii(text)) {  // ASCII, most of a feed, is the same in CP932
-            converted_ = text::BulkUtf8ToCp932(text);
+            converted_ = text::Utf8ToCp932(text);
             text = converted_;
         }
         // Folded in CP932, the form the folding reads double-byte characters in.

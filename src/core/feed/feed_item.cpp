@@ -1,7 +1,5 @@
 #include "core/feed/feed_item.h"
 
-#include <algorithm>
-
 #include "core/text/cp932.h"
 
 namespace velmora {
@@ -29,53 +27,6 @@ std::string UnescapeAmpersand(std::string_view text) {
     return out;
 }
 
-namespace {
-
-template <typename Text>
-void AssignUnescapedTo(Text& target, std::string_view text) {
-    const std::size_t first = text.find("%26");
-    if (first == std::string_view::npos) {
-        target.assign(text);
-        return;
-    }
-    // Without double-byte characters before it, every "%26" from the first on
-    // is a match: replace them in place of a byte-by-byte scan.
-    const bool plain = std::all_of(text.begin(), text.begin() + static_cast<std::ptrdiff_t>(first),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    if (!plain) {
-        target.assign(UnescapeAmpersand(text));
-        return;
-    }
-    target.assign(text, 0, first);
-    std::size_t from = first;
-    while (from < text.size()) {
-        const std::size_t at = text.find("%26", from);
-        if (at == std::string_view::npos) {
-            target.append(text, from, std::string_view::npos);
-            break;
-        }
-        const std::string_view between = text.substr(from, at - from);
-        if (!std::all_of(between.begin(), between.end(),
-                         [](char c) { return static_cast<unsigned char>(c) < 0x80; })) {
-            target.assign(UnescapeAmpersand(text));  // a double-byte character: the careful scan
-            return;
-        }
-        target.append(between);
-        target += '&';
-        from = at + 3;
-    }
-}
-
-}  // namespace
-
-void AssignUnescaped(std::string& target, std::string_view text) {
-    AssignUnescapedTo(target, text);
-}
-
-void AssignUnescaped(std::pmr::string& target, std::string_view text) {
-    AssignUnescapedTo(target, text);
-}
-
 FeedItem::FeedItem(ItemColors colors)
     : defaults_(colors), textColor(colors.text), readTextColor(colors.readText) {}
 
@@ -84,8 +35,7 @@ FeedItem::~FeedItem() = default;
 void FeedItem::Clear() {
     prev_ = nullptr;
     next_ = nullptr;
-    headline_.clear();
-    headlineHash_ = HashHeadline({});
+    SetHeadline({});
     link_.clear();
     detail_.clear();
     image_.clear();
@@ -97,19 +47,21 @@ void FeedItem::Clear() {
 
 // Link and image were unescaped when set, and unescaping is idempotent:
 // copying them as they are gives what the setters would.
-FeedItem::FeedItem(const FeedItem& source, CloneTag, std::pmr::memory_resource* texts)
-    : defaults_(source.defaults_),
-      headlineHash_(source.headlineHash_),
-      headline_(source.headline_, texts),
-      dateText_(source.dateText_, texts),
-      link_(source.link_, texts),
-      detail_(source.detail_, texts),
-      image_(source.image_, texts),
-      textColor(source.textColor),
-      readTextColor(source.readTextColor) {}
+void FeedItem::CopyTexts(const FeedItem& item) {
+    headline_ = item.headline_;
+    headlineHash_ = item.headlineHash_;
+    dateText_ = item.dateText_;
+    link_ = item.link_;
+    detail_ = item.detail_;
+    image_ = item.image_;
+    textColor = item.textColor;
+    readTextColor = item.readTextColor;
+}
 
 std::unique_ptr<FeedItem> CloneItem(const FeedItem& item) {
-    return std::unique_ptr<FeedItem>(new FeedItem(item, FeedItem::CloneTag{}));
+    auto clone = std::make_unique<FeedItem>(item.defaults_);
+    clone->CopyTexts(item);
+    return clone;
 }
 
 }  // namespace velmora

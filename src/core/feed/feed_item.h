@@ -5,7 +5,6 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
-#include <memory_resource>
 #include <string>
 #include <string_view>
 
@@ -21,14 +20,9 @@ struct ItemColors {
 // Every "%26" becomes "&"; the output is not scanned again ("%2526" stays,
 // "%26%26" gives "&&") and a match never starts inside a double-byte character.
 std::string UnescapeAmpersand(std::string_view text);
-// `target` = UnescapeAmpersand(text), reusing the target's storage.
-void AssignUnescaped(std::string& target, std::string_view text);
-void AssignUnescaped(std::pmr::string& target, std::string_view text);
 
 class FeedChannel;
 
-// Items made by a channel keep their texts in the channel's arena; an item of
-// its own (scratch items, clones) uses the ordinary heap.
 class FeedItem {
   public:
     explicit FeedItem(ItemColors colors = {});
@@ -41,14 +35,16 @@ class FeedItem {
 
     void SetHeadline(std::string_view text) {
         headline_ = text;
-        headlineHash_ = HashHeadline(text);
+        headlineHash_ = std::hash<std::string_view>()(text);
     }
-    void SetLink(std::string_view text) { AssignUnescaped(link_, text); }
+    void SetLink(std::string_view text) { link_ = UnescapeAmpersand(text); }
     void SetDetail(std::string_view text) { detail_ = text; }
-    void SetImage(std::string_view text) { AssignUnescaped(image_, text); }
+    void SetImage(std::string_view text) { image_ = UnescapeAmpersand(text); }
     void SetDate(std::string_view text) { dateText_ = text; }
 
     std::string_view Headline() const { return headline_; }
+    // The headline's std::hash, kept for merges: the items are hashed once.
+    std::size_t HeadlineHash() const { return headlineHash_; }
     std::string_view Link() const { return link_; }
     std::string_view Detail() const { return detail_; }
     std::string_view Image() const { return image_; }
@@ -57,32 +53,23 @@ class FeedItem {
     FeedItem* Prev() const { return prev_; }
     FeedItem* Next() const { return next_; }
 
-    // HashHeadline(Headline()), kept for the merge's headline index.
-    std::size_t HeadlineHash() const { return headlineHash_; }
-    static std::size_t HashHeadline(std::string_view text) {
-        return std::hash<std::string_view>()(text);
-    }
-
   private:
     friend class FeedChannel;
     friend std::unique_ptr<FeedItem> CloneItem(const FeedItem& item);
 
-    // The texts and colours of `source`, kept in `texts`; unread, no neighbours.
-    struct CloneTag {};
-    FeedItem(const FeedItem& source, CloneTag,
-             std::pmr::memory_resource* texts = std::pmr::get_default_resource());
+    // Texts and colours of `item`; the read mark and neighbours stay.
+    void CopyTexts(const FeedItem& item);
 
     FeedItem* prev_ = nullptr;
     FeedItem* next_ = nullptr;
     ItemColors defaults_;  // the colours Clear restores
-    std::size_t headlineHash_ = HashHeadline({});
-    // Headline and date first: in a channel's arena their texts then follow
-    // the item, where a merge, which reads only these two, finds them.
-    std::pmr::string headline_;
-    std::pmr::string dateText_;
-    std::pmr::string link_;
-    std::pmr::string detail_;
-    std::pmr::string image_;
+    // Headline and date beside the links: a merge reads only these.
+    std::string headline_;
+    std::size_t headlineHash_ = std::hash<std::string_view>()({});
+    std::string dateText_;
+    std::string link_;
+    std::string detail_;
+    std::string image_;
 
   public:
     // Colours and the read mark are read and written directly.

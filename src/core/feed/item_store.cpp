@@ -1,7 +1,9 @@
 #include "core/feed/item_store.h"
 
+#include <cerrno>
 #include <charconv>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <limits>
 #include <optional>
@@ -10,7 +12,9 @@
 #include <utility>
 #include <vector>
 
+#include "core/feed/feed_document.h"
 #include "core/feed/profile_file.h"
+#include "core/platform/files.h"
 
 namespace velmora {
 
@@ -134,8 +138,17 @@ std::optional<std::pair<std::string_view, std::int32_t>> SplitNumberedKey(std::s
 }  // namespace
 
 bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
-    const std::optional<ProfileFile> profile = ProfileFile::Load(file);
-    if (!profile) return false;
+    int number = 0;
+    const std::optional<ProfileFile> profile = ProfileFile::Load(file, &number, kMaxItemStoreBytes);
+    if (!profile) {
+        if (number == EFBIG) {
+            std::fprintf(stderr,
+                         "velmora: %s: the news store is larger than %zu MiB; not read, and set "
+                         "aside at the next save\n",
+                         platform::PathText(file).c_str(), kMaxItemStoreBytes >> 20);
+        }
+        return false;
+    }
     const std::string_view section = kItemStoreSection;
 
     // One pass over the section in file order, keeping the first value of
@@ -172,14 +185,22 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel) {
 
     // The list ends at the first absent "Title" + n; an empty headline is an
     // item like any other (a feed may omit it).
+    std::size_t kept = 0;
+    while (kept < items.size() && items[kept].Get(kTitle)) ++kept;
+    if (kept > kMaxFeedItems) {
+        std::fprintf(stderr, "velmora: %s: the news store has %zu items; kept the first %zu\n",
+                     platform::PathText(file).c_str(), kept, kMaxFeedItems);
+        kept = kMaxFeedItems;
+    }
+
     FeedItem scratch(channel.Colors());
-    for (const StoredItem& stored : items) {
-        const std::optional<std::string_view> headline = stored.Get(kTitle);
-        if (!headline) break;
+    for (std::size_t i = 0; i < kept; ++i) {
+        const StoredItem& stored = items[i];
+        const std::string_view headline = *stored.Get(kTitle);
         const auto get = [&](ItemKey key, std::string_view fallback = {}) {
             return stored.Get(key).value_or(fallback);
         };
-        scratch.SetHeadline(*headline);
+        scratch.SetHeadline(headline);
         scratch.SetLink(get(kUrl));
         scratch.SetDetail(get(kDescription));
         scratch.SetDate(get(kDateStr));
@@ -210,7 +231,27 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
                    StoreError* error) {
     int number = 0;
     // An existing file that cannot be read must not be replaced by our section alone.
-    std::optional<ProfileFile> profile = ProfileFile::Load(file, &number);
+    std::optional<ProfileFile> profile = ProfileFile::Load(file, &number, kMaxItemStoreBytes);
+    if (!profile && number == EFBIG) {
+        // Too large to read, so too large to keep other sections of: moved out
+        // of the way whole, the store starts afresh.
+        std::filesystem::path aside = file;
+        aside += ".too-large";
+        std::error_code ec;
+        std::filesystem::rename(file, aside, ec);
+        if (ec) {
+            if (error)
+                *error = {ec.value(), "it is too large to read and cannot be set aside (" +
+                                          ec.message() + "), so it is kept"};
+            return false;
+        }
+        std::fprintf(stderr,
+                     "velmora: %s: the news store is larger than %zu MiB; kept as %s and "
+                     "started afresh\n",
+                     platform::PathText(file).c_str(), kMaxItemStoreBytes >> 20,
+                     platform::PathText(aside).c_str());
+        profile.emplace();
+    }
     if (!profile) {
         if (error) {
             *error = {number, "the existing file cannot be read (" +

@@ -2,6 +2,7 @@
 // The item store: the current feed with read marks and colours, kept across
 // runs in section "Subscription" of the profile file VELMORA.dat.
 
+#include <cstddef>
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -12,8 +13,15 @@ namespace velmora {
 
 inline constexpr const char* kItemStoreSection = "Subscription";
 
-// Fills `channel` (normally empty) from the store. A missing file or section
-// gives an empty channel. False only when an existing file cannot be read.
+// The largest store that is read: four times the largest feed answer, while
+// a full feed of 10 000 items takes about 8 MB.
+inline constexpr std::size_t kMaxItemStoreBytes = 32u << 20;
+
+// Fills `channel` (normally empty) from the store, keeping the first
+// kMaxFeedItems items as a fetched feed does (said on stderr). A missing file
+// or section gives an empty channel. False only when an existing file cannot
+// be read; a file of more than kMaxItemStoreBytes is not read at all (said on
+// stderr) and is set aside by the next save.
 bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel);
 
 // A digest of everything a save writes for `channel`: equal digests mean an
@@ -29,7 +37,8 @@ struct StoreError {
 // Replaces section "Subscription" with the channel's contents; other sections
 // are kept byte for byte. The file is replaced atomically: on failure (false,
 // `error` says why when given) the previous file is intact and no temporary
-// file is left.
+// file is left. A file too large to read is first renamed to NAME.too-large
+// (said on stderr), so that nothing of it is lost.
 bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel,
                    StoreError* error = nullptr);
 

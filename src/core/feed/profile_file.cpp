@@ -1,13 +1,11 @@
 #include "core/feed/profile_file.h"
 
 #include <algorithm>
-#include <atomic>
 #include <cerrno>
-#include <climits>
 #include <cstdint>
 #include <cstring>
-#include <mutex>
 #include <string>
+#include <unordered_map>
 #include <utility>
 
 #include "core/platform/files.h"
@@ -24,7 +22,6 @@ struct ProfileFile::Line {
     std::uint32_t valueAt = 0;
     End end = kNone;
     bool isKey = false;
-    bool first = false;  // the first line with this key (set by indexing)
 };
 
 // A section keeps the text it was read or appended with and is split into
@@ -36,31 +33,22 @@ struct ProfileFile::Section {
     std::string_view raw;  // header and lines with their ends, until edited
     bool edited = false;   // `lines` replace `raw`
 
-    const Line* Lookup(std::string_view key) const;
-    // The lines for changing; call Invalidate once they were changed.
+    // The index of the first line with this key.
+    std::optional<std::size_t> Lookup(std::string_view key) const;
+    // The lines for changing; call Invalidate when lines were added.
     std::vector<Line>& EditableLines();
-    // The lines once the section was edited (`raw` holds them until then).
-    const std::vector<Line>& EditedLines() const { return lines_; }
-    void Invalidate() { ready_.store(false, std::memory_order_relaxed); }
+    // The lines, once a lookup or an edit has split `raw` into them.
+    const std::vector<Line>& Lines() const { return lines_; }
+    void Invalidate() { index_.reset(); }
     // Appends the section's text to `out`.
     void AppendText(std::string& out) const;
 
   private:
-    struct Slot {
-        std::uint32_t line = 0;  // line index + 1, 0 for a free slot
-        std::uint32_t tag = 0;   // high half of the key's hash: spares most comparisons
-    };
-
     void Prepare() const;
-    void Reindex() const;
 
-    mutable std::mutex preparing_;
-    mutable std::atomic<bool> ready_{false};
     mutable std::vector<Line> lines_;
-    mutable std::vector<Slot> slots_;  // open addressing over the key lines
-    // Where the next lookup probably is: keys are mostly read in file order,
-    // and checking the next line spares a random probe into the table.
-    mutable std::atomic<std::size_t> hint_{0};
+    // Folded key -> first line with it; made on the first lookup.
+    mutable std::optional<std::unordered_map<std::string, std::size_t>> index_;
 };
 
 namespace {
@@ -93,22 +81,18 @@ bool SameName(std::string_view a, std::string_view b) {
     return true;
 }
 
-std::uint64_t NameHash(std::string_view name) {
-    std::uint64_t h = 0xcbf29ce484222325ull;
-    for (std::size_t i = 0; i < name.size(); ++i) {
-        char c = name[i];
-        if (text::IsLeadByte(static_cast<unsigned char>(c)) && i + 1 < name.size()) {
-            h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
-            c = name[++i];
+// The form in which names that SameName takes as one are equal: ASCII
+// letters folded, both bytes of a double-byte character as they are.
+std::string FoldedName(std::string_view name) {
+    std::string folded(name);
+    for (std::size_t i = 0; i < folded.size(); ++i) {
+        if (text::IsLeadByte(static_cast<unsigned char>(folded[i])) && i + 1 < folded.size()) {
+            ++i;
         } else {
-            c = FoldAscii(c);
+            folded[i] = FoldAscii(folded[i]);
         }
-        h = (h ^ static_cast<unsigned char>(c)) * 0x100000001b3ull;
     }
-    // FNV alone leaves keys that differ only in their last digits clustered.
-    h ^= h >> 33;
-    h *= 0xff51afd7ed558ccdull;
-    return h ^ (h >> 33);
+    return folded;
 }
 
 // What a read gives for the raw text after '=': trimmed, one pair of matching
@@ -187,80 +171,23 @@ void ProfileFile::SplitLines(std::string_view text, std::vector<Line>& out) {
 }
 
 void ProfileFile::Section::Prepare() const {
-    if (ready_.load(std::memory_order_acquire)) return;
-    const std::lock_guard lock(preparing_);
-    if (ready_.load(std::memory_order_relaxed)) return;
+    if (index_) return;
     if (!edited) {
         lines_.clear();
         SplitLines(raw, lines_);
     }
-    Reindex();
-    ready_.store(true, std::memory_order_release);
-}
-
-const ProfileFile::Line* ProfileFile::Section::Lookup(std::string_view key) const {
-    Prepare();
-    const std::size_t hint = hint_.load(std::memory_order_relaxed);
-    if (hint < lines_.size()) {
-        const Line& line = lines_[hint];
-        if (line.isKey && line.first && SameName(line.key, key)) {
-            hint_.store(hint + 1, std::memory_order_relaxed);
-            return &line;
-        }
-    }
-    const std::uint64_t hash = NameHash(key);
-    const auto tag = static_cast<std::uint32_t>(hash >> 32);
-    const std::size_t mask = slots_.size() - 1;
-    for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-        const Slot& slot = slots_[at];
-        if (slot.line == 0) return nullptr;
-        if (slot.tag == tag && SameName(lines_[slot.line - 1].key, key)) {
-            hint_.store(slot.line, std::memory_order_relaxed);
-            return &lines_[slot.line - 1];
-        }
-    }
-}
-
-void ProfileFile::Section::Reindex() const {
-    std::size_t keyLines = 0;
-    for (const Line& line : lines_) keyLines += line.isKey ? 1 : 0;
-    std::size_t size = 16;
-    while (size < 2 * keyLines) size *= 2;
-    slots_.assign(size, Slot{});
-    const std::size_t mask = size - 1;
-
-    // The slots are hit at random: hash a few lines ahead and ask for their slots.
-    constexpr std::size_t kAhead = 8;
-    std::uint64_t ahead[kAhead] = {};
-    const auto hashAhead = [&](std::size_t i) {
-        if (i >= lines_.size() || !lines_[i].isKey) return;
-        ahead[i % kAhead] = NameHash(lines_[i].key);
-        __builtin_prefetch(&slots_[ahead[i % kAhead] & mask], 1);
-    };
-    for (std::size_t i = 0; i < kAhead; ++i) hashAhead(i);
+    index_.emplace();
+    index_->reserve(lines_.size());
     for (std::size_t i = 0; i < lines_.size(); ++i) {
-        Line& line = lines_[i];
-        line.first = false;
-        if (!line.isKey) {
-            hashAhead(i + kAhead);
-            continue;
-        }
-        const std::uint64_t hash = ahead[i % kAhead];
-        hashAhead(i + kAhead);
-        const auto tag = static_cast<std::uint32_t>(hash >> 32);
-        for (std::size_t at = hash & mask;; at = (at + 1) & mask) {
-            Slot& slot = slots_[at];
-            if (slot.line == 0) {
-                slot = Slot{static_cast<std::uint32_t>(i + 1), tag};
-                line.first = true;
-                break;
-            }
-            if (slot.tag == tag && SameName(lines_[slot.line - 1].key, line.key)) {
-                break;  // the first of two equal keys stays
-            }
-        }
+        if (lines_[i].isKey) index_->try_emplace(FoldedName(lines_[i].key), i);  // the first stays
     }
-    hint_.store(0, std::memory_order_relaxed);
+}
+
+std::optional<std::size_t> ProfileFile::Section::Lookup(std::string_view key) const {
+    Prepare();
+    const auto found = index_->find(FoldedName(key));
+    if (found == index_->end()) return std::nullopt;
+    return found->second;
 }
 
 std::vector<ProfileFile::Line>& ProfileFile::Section::EditableLines() {
@@ -357,9 +284,10 @@ ProfileFile ProfileFile::Parse(std::string_view text) {
     return profile;
 }
 
-std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error) {
+std::optional<ProfileFile> ProfileFile::Load(const std::filesystem::path& file, int* error,
+                                             std::size_t maxBytes) {
     std::string text;
-    const std::error_code failure = platform::ReadWholeFile(file, platform::kNoSizeLimit, text);
+    const std::error_code failure = platform::ReadWholeFile(file, maxBytes, text);
     if (failure == std::errc::no_such_file_or_directory) return ProfileFile::Parse({});
     if (failure) {
         if (error) *error = failure.value();
@@ -386,9 +314,10 @@ std::optional<std::string_view> ProfileFile::Find(std::string_view section,
                                                   std::string_view key) const {
     const Section* s = FindSection(section);
     if (!s) return std::nullopt;
-    const Line* line = s->Lookup(Trim(key));
+    const std::optional<std::size_t> line = s->Lookup(Trim(key));
     if (!line) return std::nullopt;
-    return DecodeValue(line->text.substr(line->valueAt));
+    const Line& found = s->Lines()[*line];
+    return DecodeValue(found.text.substr(found.valueAt));
 }
 
 void ProfileFile::ForEachKeyLine(std::string_view section, void* context,
@@ -399,7 +328,7 @@ void ProfileFile::ForEachKeyLine(std::string_view section, void* context,
         if (line.isKey) visit(context, line.key, DecodeValue(line.text.substr(line.valueAt)));
     };
     if (s->edited) {
-        for (const Line& line : s->EditedLines()) emit(line);
+        for (const Line& line : s->Lines()) emit(line);
         return;
     }
     for (std::size_t pos = 0; pos < s->raw.size();) emit(NextLine(s->raw, pos));
@@ -428,12 +357,11 @@ void ProfileFile::Set(std::string_view section, std::string_view key, std::strin
     Line line = added.front();
     line.end = Line::kCrLf;
 
-    const Line* existing = s->Lookup(line.key);
+    const std::optional<std::size_t> existing = s->Lookup(line.key);
     std::vector<Line>& lines = s->EditableLines();
     if (existing) {
-        Line& target = lines[static_cast<std::size_t>(existing - lines.data())];
+        Line& target = lines[*existing];
         line.end = target.end;
-        line.first = target.first;
         target = line;
         return;  // same key at the same place: the index still holds
     }

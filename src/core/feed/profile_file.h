@@ -4,12 +4,13 @@
 // double-byte characters), blanks around names and values are ignored, a value
 // in matching quotes reads without them, the first of two equal keys (and the
 // first of two equal sections) wins, and values read back at most 1023 bytes.
-// The whole file is read and written at once; lookups are hashed (the index
-// of a section is built on its first lookup, safely for concurrent readers).
+// The whole file is read and written at once; a section's lookup table is made
+// on its first lookup.
 
 #include <cstddef>
 #include <cstdint>
 #include <filesystem>
+#include <limits>
 #include <memory>
 #include <optional>
 #include <string>
@@ -51,8 +52,11 @@ class ProfileFile {
     static ProfileFile Parse(std::string_view text);
     // Reads the whole file at once. A missing file gives an empty profile;
     // nullopt when the file exists but cannot be read (`error`, when given,
-    // then holds the errno: EISDIR or EINVAL for something not a file).
-    static std::optional<ProfileFile> Load(const std::filesystem::path& file, int* error = nullptr);
+    // then holds the errno: EISDIR or EINVAL for something not a file, EFBIG
+    // for a file of more than `maxBytes`).
+    static std::optional<ProfileFile> Load(
+        const std::filesystem::path& file, int* error = nullptr,
+        std::size_t maxBytes = std::numeric_limits<std::size_t>::max());
 
     // The value of `key` in `section`, or nullopt when either is absent. The
     // view lives as long as this profile and is not changed by later writes.

@@ -15,7 +15,7 @@ void StoreSchedule::Failed(std::uint64_t nowMs) {
 
 std::optional<std::uint64_t> StoreSchedule::WaitBeforeWrite(std::uint64_t digest,
                                                             std::uint64_t nowMs) const {
-    if (!failed_ && savedDigest_ == digest) return std::nullopt;
+    if (!Unsaved(digest)) return std::nullopt;
     if (!lastWriteMs_ || nowMs < *lastWriteMs_) return 0;
     const std::uint64_t since = nowMs - *lastWriteMs_;
     return since >= intervalMs_ ? 0 : intervalMs_ - since;

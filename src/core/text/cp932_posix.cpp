@@ -62,7 +62,9 @@ std::size_t Cp932SequenceLength(std::string_view s) {
 }  // namespace
 
 std::string Utf8ToCp932(std::string_view utf8) {
-    Converter c("CP932", "UTF-8");
+    // One conversion per thread, kept: opening one costs more than converting a
+    // feed's texts, and every run ends in the initial state.
+    thread_local Converter c("CP932", "UTF-8");
     return c.Run(utf8, "?", Utf8SequenceLength);
 }
 

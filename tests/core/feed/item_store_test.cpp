@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "core/feed/feed_channel.h"
+#include "core/feed/feed_document.h"
 #include "core/feed/profile_file.h"
 #include "support/hive_sandbox.h"
 #include "support/temp_folder.h"
@@ -269,6 +270,31 @@ TEST_F(ItemStore, SomethingOtherThanAFileIsNeitherReadNorReplaced) {
     EXPECT_EQ(folder_.Names(), std::vector<std::string>{"VELMORA.dat"});
 }
 
+// A store is capped like a fetched feed: the first items are kept, and a
+// file too large to read is set aside whole by the next save, never cut.
+TEST_F(ItemStore, OversizeStoreIsCappedAndNeverCut) {
+    FeedChannel many;
+    for (std::size_t n = 0; n <= kMaxFeedItems; ++n) Append(many, {"item " + std::to_string(n)});
+    ASSERT_TRUE(SaveItemStore(file_, many));
+    const FeedChannel capped = Reload();
+    ASSERT_EQ(capped.Count(), static_cast<int>(kMaxFeedItems));
+    EXPECT_EQ(capped.Last()->Headline(), "item 9999");
+
+    std::string huge = "[Subscription]\r\nTitle=old\r\nTitle1=kept aside\r\n[Junk]\r\n";
+    huge.resize(kMaxItemStoreBytes + 1, 'j');
+    WriteFile(file_, huge);
+    FeedChannel channel;
+    EXPECT_FALSE(LoadItemStore(file_, channel));
+    EXPECT_EQ(channel.Count(), 0);
+
+    Append(channel, {"fresh"});
+    ASSERT_TRUE(SaveItemStore(file_, channel));
+    EXPECT_EQ(Headlines(Reload()), std::vector<std::string>{"fresh"});
+    auto aside = file_;
+    aside += ".too-large";
+    EXPECT_EQ(ReadFile(aside), huge);
+}
+
 // A write that fails for real (the file size limit in a child process): the
 // old file stays as it was and no temporary file is left behind.
 TEST_F(ItemStore, FailedWriteLeavesThePreviousFileIntact) {
@@ -417,8 +443,8 @@ TEST_F(ItemStore, EveryKindOfLineEndLoadsTheSameInLinearTime) {
         // A bound that a sanitizer build on a busy machine keeps; the quadratic
         // scan needed well over ten times it.
         EXPECT_LT(seconds, 3.0) << "line end " << static_cast<int>(end.back());
-        ASSERT_EQ(loaded.Count(), kItems);
-        EXPECT_EQ(loaded.Last()->Headline(), "headline 31999");
+        ASSERT_EQ(loaded.Count(), static_cast<int>(kMaxFeedItems));
+        EXPECT_EQ(loaded.Last()->Headline(), "headline 9999");
         EXPECT_EQ(loaded.Last()->Link(), "url");
     }
 }

@@ -2,9 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include <atomic>
 #include <string>
-#include <thread>
 
 #include "support/temp_folder.h"
 
@@ -135,23 +133,6 @@ TEST(ProfileFile, LineBreaksInAValueBecomeOneSpace) {
     const ProfileFile reread = ProfileFile::Parse(profile.Text());
     EXPECT_EQ(reread.Get("S", "a"), "one two three four");
     EXPECT_EQ(reread.Get("S", "b"), "after");
-}
-
-TEST(ProfileFile, ConcurrentReadersAgree) {
-    std::string text = "[S]\n";
-    for (int i = 0; i < 2000; ++i) text += "k" + std::to_string(i) + "=" + std::to_string(i) + "\n";
-    const ProfileFile profile = ProfileFile::Parse(text);
-    std::atomic<int> wrong{0};
-    const auto read = [&](int from) {
-        for (int i = 0; i < 2000; ++i) {
-            const int n = (from + i) % 2000;
-            if (profile.Get("S", "K" + std::to_string(n)) != std::to_string(n)) ++wrong;
-        }
-    };
-    std::thread a(read, 0), b(read, 1000);
-    a.join();
-    b.join();
-    EXPECT_EQ(wrong.load(), 0);
 }
 
 TEST(ProfileFile, LoadAndSaveWholeFiles) {
