@@ -2,7 +2,6 @@
 
 #include <cstdio>
 #include <optional>
-#include <system_error>
 
 namespace velmora {
 
@@ -36,10 +35,7 @@ void StoreSaver::OnDue() {
 bool StoreSaver::SaveNow() {
     timer_.stop();
     const std::uint64_t digest = ItemStoreDigest(channel_);
-    std::error_code ec;
-    const bool gone =
-        std::filesystem::status(file_, ec).type() == std::filesystem::file_type::not_found;
-    if (!schedule_.WriteNeeded(digest, gone)) return true;
+    if (!schedule_.WriteNeeded(digest, ItemStoreGone(file_))) return true;
     StoreError error;
     const bool ok = SaveItemStore(file_, channel_, &error);
     if (ok) {

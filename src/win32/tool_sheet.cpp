@@ -5,8 +5,6 @@
 #include <shellapi.h>
 
 #include <cstdio>
-#include <filesystem>
-#include <system_error>
 
 #include "core/feed/item_store.h"
 #include "core/settings/typed_settings.h"
@@ -415,10 +413,9 @@ void CToolSheet::StopAnsweringSecondStarts() {
 bool CToolSheet::SaveStoreAtEnd() {
     KillTimer(window_, kSaveTimerId);
     // Nothing changed since the last write and the file is still there.
-    std::error_code ec;
-    const bool gone = std::filesystem::status(startup_.dataFile, ec).type() ==
-                      std::filesystem::file_type::not_found;
-    if (!schedule_.WriteNeeded(ItemStoreDigest(controller_->Feed()), gone)) return true;
+    if (!schedule_.WriteNeeded(ItemStoreDigest(controller_->Feed()),
+                               ItemStoreGone(startup_.dataFile)))
+        return true;
     return SaveStore();
 }
 

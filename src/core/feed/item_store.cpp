@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <utility>
 #include <vector>
 
@@ -281,6 +282,11 @@ bool SaveItemStore(const std::filesystem::path& file, const FeedChannel& channel
     if (profile->Save(file, &number)) return true;
     if (error) *error = {number, std::strerror(number)};
     return false;
+}
+
+bool ItemStoreGone(const std::filesystem::path& file) {
+    std::error_code ec;
+    return std::filesystem::status(file, ec).type() == std::filesystem::file_type::not_found;
 }
 
 }  // namespace velmora

@@ -28,6 +28,10 @@ bool LoadItemStore(const std::filesystem::path& file, FeedChannel& channel);
 // equal store section (but for a hash collision).
 std::uint64_t ItemStoreDigest(const FeedChannel& channel);
 
+// True when nothing stands at `file`: a store removed while the program ran is
+// written back at the end even when the feed did not change.
+bool ItemStoreGone(const std::filesystem::path& file);
+
 // Why a save failed: the errno and a line for people.
 struct StoreError {
     int number = 0;
