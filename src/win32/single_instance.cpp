@@ -36,12 +36,18 @@ SingleInstance::~SingleInstance() {
     if (mutex_) CloseHandle(mutex_);
 }
 
-SingleInstance::Start SingleInstance::Acquire(int command) {
+// True when this copy now holds the mutex; false when another copy does.
+bool SingleInstance::TakeMutex() {
     mutex_ = CreateMutexW(nullptr, TRUE, name_.c_str());
     // A mutex that cannot be made for another reason: start as the first copy.
-    if (!mutex_ || GetLastError() != ERROR_ALREADY_EXISTS) return Start::First;
+    if (!mutex_ || GetLastError() != ERROR_ALREADY_EXISTS) return true;
     CloseHandle(mutex_);
     mutex_ = nullptr;
+    return false;
+}
+
+SingleInstance::Start SingleInstance::Acquire(int command) {
+    if (TakeMutex()) return Start::First;
     for (DWORD waited = 0;; waited += kPollMs) {
         if (HWND sheet = FindSheetWindow(name_)) {
             if (command != 0) {
@@ -54,6 +60,9 @@ SingleInstance::Start SingleInstance::Acquire(int command) {
         }
         if (waited >= kWaitForSheetMs) return Start::NoAnswer;
         Sleep(kPollMs);
+        // A copy that is ending has taken its property away: once it is gone,
+        // this start takes its place.
+        if (TakeMutex()) return Start::First;
     }
 }
 

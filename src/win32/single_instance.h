@@ -19,11 +19,14 @@ class SingleInstance {
 
     // The first copy keeps the mutex. A later one posts the running sheet
     // 1057 and 1058, or the tray command `command` when it is not 0, and
-    // ends; it waits a while for a sheet that is still starting.
+    // ends; it waits a while for a sheet that is still starting, and takes
+    // the place of a copy that ends meanwhile.
     Start Acquire(int command);
     const std::wstring& Name() const { return name_; }
 
   private:
+    bool TakeMutex();
+
     std::wstring name_;
     HANDLE mutex_ = nullptr;
 };

@@ -115,11 +115,23 @@ TEST_F(SingleInstanceTest, QuickSecondStartsWaitForASlowFirstCopyAndAllHandOver)
     EXPECT_EQ(got.count("got 1058\n"), 10) << got.constData();
 }
 
-TEST_F(SingleInstanceTest, CopyThatNeverListensIsReportedAfterTheWait) {
+TEST_F(SingleInstanceTest, CopyThatNeverListensIsReportedAfterTheWaitUnlessItEnds) {
     Hold(QStringLiteral("VELMORA"), QStringLiteral("silent"));
     const QByteArray said = Start(QStringLiteral("VELMORA"), {"300"});
     EXPECT_TRUE(said.startsWith("no-answer: ")) << said.constData();
     EXPECT_TRUE(said.contains(SocketPath("VELMORA").toUtf8())) << said.constData();
+
+    // One that has stopped listening because it is quitting: a start waiting
+    // for it takes its place when it is gone.
+    QProcess& going = Hold(QStringLiteral("GOING"), QStringLiteral("silent"));
+    QProcess next;
+    next.start(QStringLiteral(VELMORA_INSTANCE_PROBE),
+               {folder_.path(), QStringLiteral("GOING"), QStringLiteral("start"), "5000"});
+    ASSERT_TRUE(next.waitForStarted(5000));
+    going.closeWriteChannel();
+    ASSERT_TRUE(going.waitForFinished(5000));
+    ASSERT_TRUE(next.waitForFinished(10000));
+    EXPECT_EQ(next.readAllStandardOutput().trimmed(), QByteArray("first"));
 }
 
 TEST_F(SingleInstanceTest, UnusableLockOrSocketIsReported) {

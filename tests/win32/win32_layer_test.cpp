@@ -86,7 +86,7 @@ TEST(Win32HandOver, ASecondStartPostsToTheSheetThatCarriesTheProperty) {
     CloseHandle(first);
 }
 
-TEST(Win32HandOver, AStartWhileTheFirstCopyIsStillStartingIsNotLost) {
+TEST(Win32HandOver, AStartWhileTheFirstCopyStartsOrEndsIsNotLost) {
     const std::wstring name = UniqueName(L"Starting");
     HANDLE first = CreateMutexW(nullptr, TRUE, name.c_str());
     RecordingWindow sheet;
@@ -100,8 +100,17 @@ TEST(Win32HandOver, AStartWhileTheFirstCopyIsStillStartingIsNotLost) {
     sheet.Pump();
     ASSERT_EQ(sheet.received.size(), 2u);
     EXPECT_EQ(sheet.received[0].first, static_cast<UINT>(message::UM_SHOWNEWS));
+
+    // A copy that is ending has taken its property away; once it is gone, a
+    // start waiting for it runs as the first copy.
     RemovePropW(sheet.Window(), name.c_str());
-    CloseHandle(first);
+    std::thread ending([&] {
+        Sleep(300);
+        CloseHandle(first);
+    });
+    SingleInstance next(name);
+    EXPECT_EQ(next.Acquire(0), SingleInstance::Start::First);
+    ending.join();
 }
 
 std::wstring ReadMachineString(const wchar_t* value) {

@@ -340,6 +340,9 @@ void ToolSheetController::PostTrayClick() {
 void ToolSheetController::RequestQuit() {
     if (ended_) return;
     quitPending_ = true;
+    // A second start from now on waits for this copy to go and then runs
+    // itself, instead of handing its news request to a copy that ignores it.
+    desktop_.StopAnsweringSecondStarts();
     // A running request stops and every further one fails at once.
     transfer_.Quit();
     desktop_.CloseModalWindows();
@@ -356,7 +359,6 @@ void ToolSheetController::FinishQuit() {
     desktop_.HideErrorDialog();
     if (tray_) tray_->Remove();
     desktop_.StopSheetTimer(kPollTimerId);
-    desktop_.StopAnsweringSecondStarts();
     saved_ = desktop_.SaveStoreAtEnd();
     desktop_.RunEnded();
 }
