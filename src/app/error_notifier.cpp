@@ -57,6 +57,19 @@ void ErrorNotifier::Notify(const QString& summary, const QString& body) {
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &ErrorNotifier::OnReply);
 }
 
+bool NotifyBeforeTheEnd(const QString& summary, const QString& body) {
+    if (!HaveSessionBus()) return false;
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("velmora"));
+    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar{2}));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    call << QStringLiteral("ヴェルモラ") << 0u << QStringLiteral("velmora") << summary << body
+         << QStringList() << hints << -1;
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerMs);
+    return reply.type() == QDBusMessage::ReplyMessage;
+}
+
 void ErrorNotifier::OnReply(QDBusPendingCallWatcher* call) {
     call->deleteLater();
     const QDBusPendingReply<uint> reply = *call;

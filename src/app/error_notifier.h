@@ -42,4 +42,8 @@ class ErrorNotifier : public QObject {
     uint shown_ = 0;  // id of the notification on screen, 0 for none
 };
 
+// One notification without actions, from a program about to end (a start
+// that cannot run): waits for the server's answer; true when one took it.
+bool NotifyBeforeTheEnd(const QString& summary, const QString& body);
+
 }  // namespace velmora

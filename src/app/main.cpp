@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "app/demo_session.h"
+#include "app/error_notifier.h"
 #include "app/quit_signals.h"
 #include "app/single_instance.h"
 #include "app/store_saver.h"
@@ -136,9 +137,16 @@ int Run(int argc, char** argv, bool demoMode) {
             if (demo) std::fputs(demo::DemoHandedOverLine().c_str(), stdout);
             return 0;
         case SingleInstance::Start::NoAnswer:
-        case SingleInstance::Start::Unusable:
+        case SingleInstance::Start::Unusable: {
             std::fprintf(stderr, "velmora: %s\n", qPrintable(instance.Problem()));
+            std::fflush(stderr);
+            // Started from a menu, the user sees no stderr: the desktop tells it too.
+            const StartFailureNotice notice =
+                StartFailureNoticeFor(instance.Problem().toStdString());
+            NotifyBeforeTheEnd(QString::fromStdString(notice.title),
+                               QString::fromStdString(notice.text));
             return 1;
+        }
     }
     if (demo) {
         std::fputs(demo::DemoServiceLine(demo->ServiceAddress()).c_str(), stdout);

@@ -29,15 +29,37 @@
 namespace velmora::win32 {
 namespace {
 
+// Whether the stderr lines reach anyone: a console or a redirection.
+bool g_stderrSeen = false;
+
 // A program of the window subsystem has no console of its own: its lines go
 // to the console it was started from, unless its output is redirected.
 void UseParentConsole() {
     const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err && err != INVALID_HANDLE_VALUE) return;
+    if (err && err != INVALID_HANDLE_VALUE) {
+        g_stderrSeen = true;
+        return;
+    }
     if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
+    g_stderrSeen = true;
     std::FILE* ignored = nullptr;
     freopen_s(&ignored, "CONOUT$", "w", stdout);
     freopen_s(&ignored, "CONOUT$", "w", stderr);
+}
+
+// A start that cannot run has said why on stderr; started from the desktop,
+// without a console, the user sees that only in a message box.
+void ShowStartFailure(const std::string& problem) {
+    if (g_stderrSeen) return;
+    const StartFailureNotice notice = StartFailureNoticeFor(problem);
+    MessageBoxW(nullptr, text::Utf8ToWide(notice.text).c_str(),
+                text::Utf8ToWide(notice.title).c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+}
+
+void TellStartFailure(const std::string& problem) {
+    std::fprintf(stderr, "velmora: %s\n", problem.c_str());
+    std::fflush(stderr);
+    ShowStartFailure(problem);
 }
 
 std::vector<std::string> Arguments() {
@@ -88,9 +110,8 @@ int Run(const Launch& launch) {
             if (demoMode) Say(demo::DemoHandedOverLine());
             return 0;
         case SingleInstance::Start::NoAnswer:
-            std::fprintf(stderr,
-                         "velmora: another copy holds the name %s but shows no tool sheet\n",
-                         text::WideToUtf8(name).c_str());
+            TellStartFailure("another copy holds the name " + text::WideToUtf8(name) +
+                             " but shows no tool sheet; end it in the Task Manager");
             return 1;
     }
 
@@ -103,7 +124,7 @@ int Run(const Launch& launch) {
         demo = std::make_unique<DemoSession>();
         std::string error;
         if (!demo->Start(error)) {
-            std::fprintf(stderr, "velmora: demo: %s\n", error.c_str());
+            TellStartFailure("demo: " + error);
             return 1;
         }
         Say(demo::DemoServiceLine(demo->ServiceAddress()));
@@ -146,6 +167,8 @@ int Run(const Launch& launch) {
             sheet.PostDesktopAction(launch.action);
             code = sheet.Run();
             if (demo) Say(demo::DemoQuitLine(code == 0));
+        } else {
+            ShowStartFailure("cannot create the tool sheet window");  // stderr has the detail
         }
     }
     return code;

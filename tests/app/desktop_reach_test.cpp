@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <QCoreApplication>
 #include <QDBusArgument>
@@ -451,6 +452,30 @@ TEST_F(DesktopReachTest, WithoutATrayOrNotificationServerTheErrorDialogShows) {
     EXPECT_TRUE(WindowShown("エラー情報", 30000)) << p.readAllStandardError().constData();
     Terminate(p);
     EXPECT_TRUE(EndsWithZero(p));
+}
+
+// Started from a menu, the user sees no stderr: a start that cannot run is
+// notified too, and still ends with a failing status.
+TEST_F(DesktopReachTest, AStartThatCannotRunIsNotified) {
+    const fs::path socket = root_ / "run" / ("velmora." + std::to_string(getuid()) + ".socket");
+    fs::create_directories(socket);
+    FakeNotifications server;
+    QDBusConnection bus = desktop_.Bus();
+    ASSERT_TRUE(bus.registerObject(QStringLiteral("/org/freedesktop/Notifications"), &server,
+                                   QDBusConnection::ExportAllContents));
+    ASSERT_TRUE(bus.registerService(QStringLiteral("org.freedesktop.Notifications")));
+
+    QProcess& p = Launch();
+    ASSERT_TRUE(WaitFor([&] { return !server.received.empty(); }, 30000))
+        << p.readAllStandardError().constData();
+    const Notification& n = server.received.front();
+    EXPECT_EQ(n.summary, QStringLiteral("起動エラー"));
+    EXPECT_EQ(n.body, QStringLiteral("ヴェルモラを起動できません。\ncannot listen on ") +
+                          QString::fromStdString(socket.string()) +
+                          QStringLiteral(": it is a directory; remove it"));
+    EXPECT_TRUE(n.actions.isEmpty());
+    ASSERT_TRUE(WaitFor([&] { return p.state() == QProcess::NotRunning; }, 10000));
+    EXPECT_EQ(p.exitCode(), 1);
 }
 
 TEST_F(DesktopReachTest, WithoutATrayNewsSlidesThePopupInEvenWhenBlinkingWasChosen) {

@@ -119,4 +119,8 @@ std::string NoDisplayText(const std::string& programName, bool demo) {
            cmd + "\n";
 }
 
+StartFailureNotice StartFailureNoticeFor(const std::string& problem) {
+    return {"起動エラー", "ヴェルモラを起動できません。\n" + problem};
+}
+
 }  // namespace velmora

@@ -38,4 +38,13 @@ std::string VersionText();
 // Shown instead of starting when there is no display to start on.
 std::string NoDisplayText(const std::string& programName, bool demo);
 
+// What a start that cannot run shows the user beside its stderr line, for one
+// who started it from a menu and sees no terminal (UTF-8). `problem` is that
+// line without the program's name.
+struct StartFailureNotice {
+    std::string title;
+    std::string text;
+};
+StartFailureNotice StartFailureNoticeFor(const std::string& problem);
+
 }  // namespace velmora
