@@ -266,6 +266,10 @@ bool CToolSheet::SaveStoreAtEnd() {
     return saver_ ? saver_->SaveNow() : SaveItemStore(startup_.dataFile, controller_->Feed());
 }
 
+void CToolSheet::TellAtTheEnd(const std::string& title, const std::string& message) {
+    NotifyBeforeTheEnd(QStringFromCp932(title), QStringFromCp932(message));
+}
+
 void CToolSheet::RunEnded() {
     emit ended();
 }

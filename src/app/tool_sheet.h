@@ -48,9 +48,9 @@ struct SheetStartup {
 struct SheetServices {
     Transfer* network = nullptr;  // the real transfer; run on a worker thread
     const Clock* clock = nullptr;
-    PopupFactory makePopup;                          // default: the news popup window
-    TrayFactory makeTray;                            // default: the tray presenter
-    SingleInstance* instance = nullptr;              // answers second starts while the sheet lives
+    PopupFactory makePopup;              // default: the news popup window
+    TrayFactory makeTray;                // default: the tray presenter
+    SingleInstance* instance = nullptr;  // answers second starts while the sheet lives
     std::uint32_t storeSaveIntervalMs = kStoreSaveIntervalMs;  // the least time between two saves
 };
 
@@ -117,6 +117,7 @@ class CToolSheet : public QDialog, private SheetDesktop {
     void CycleFinished(CycleResult result) override;
     void StopAnsweringSecondStarts() override;
     bool SaveStoreAtEnd() override;
+    void TellAtTheEnd(const std::string& title, const std::string& message) override;
     void RunEnded() override;
 
     SheetStartup startup_;

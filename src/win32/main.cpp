@@ -19,6 +19,7 @@
 #include "core/shell/command_line.h"
 #include "core/text/wide_text.h"
 #include "desktop_demo.h"
+#include "win32/console.h"
 #include "win32/demo_session.h"
 #include "win32/icons.h"
 #include "win32/res/resource_ids.h"
@@ -29,31 +30,11 @@
 namespace velmora::win32 {
 namespace {
 
-// Whether the stderr lines reach anyone: a console or a redirection.
-bool g_stderrSeen = false;
-
-// A program of the window subsystem has no console of its own: its lines go
-// to the console it was started from, unless its output is redirected.
-void UseParentConsole() {
-    const HANDLE err = GetStdHandle(STD_ERROR_HANDLE);
-    if (err && err != INVALID_HANDLE_VALUE) {
-        g_stderrSeen = true;
-        return;
-    }
-    if (!AttachConsole(ATTACH_PARENT_PROCESS)) return;
-    g_stderrSeen = true;
-    std::FILE* ignored = nullptr;
-    freopen_s(&ignored, "CONOUT$", "w", stdout);
-    freopen_s(&ignored, "CONOUT$", "w", stderr);
-}
-
-// A start that cannot run has said why on stderr; started from the desktop,
-// without a console, the user sees that only in a message box.
+// A start that cannot run says why on stderr, and where that reaches no one
+// in a message box too.
 void ShowStartFailure(const std::string& problem) {
-    if (g_stderrSeen) return;
     const StartFailureNotice notice = StartFailureNoticeFor(problem);
-    MessageBoxW(nullptr, text::Utf8ToWide(notice.text).c_str(),
-                text::Utf8ToWide(notice.title).c_str(), MB_OK | MB_ICONERROR | MB_SETFOREGROUND);
+    TellWithoutConsole(notice.title, notice.text);
 }
 
 void TellStartFailure(const std::string& problem) {

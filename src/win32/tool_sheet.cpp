@@ -13,6 +13,7 @@
 #include "core/text/cp932.h"
 #include "core/text/wide_text.h"
 #include "win32/browser_launcher.h"
+#include "win32/console.h"
 #include "win32/res/resource_ids.h"
 
 namespace velmora::win32 {
@@ -417,6 +418,10 @@ bool CToolSheet::SaveStoreAtEnd() {
                                ItemStoreGone(startup_.dataFile)))
         return true;
     return SaveStore();
+}
+
+void CToolSheet::TellAtTheEnd(const std::string& title, const std::string& message) {
+    TellWithoutConsole(text::Cp932ToUtf8(title), text::Cp932ToUtf8(message));
 }
 
 void CToolSheet::RunEnded() {

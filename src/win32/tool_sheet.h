@@ -78,6 +78,7 @@ class CToolSheet final : public SheetDesktop {
     void CycleFinished(CycleResult result) override;
     void StopAnsweringSecondStarts() override;
     bool SaveStoreAtEnd() override;
+    void TellAtTheEnd(const std::string& title, const std::string& message) override;
     void RunEnded() override;
 
   private:

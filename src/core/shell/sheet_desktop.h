@@ -66,6 +66,9 @@ class SheetDesktop {
     // last time (true when written); the run ends.
     virtual void StopAnsweringSecondStarts() = 0;
     virtual bool SaveStoreAtEnd() = 0;
+    // The last save failed and the tray is gone: the user hears of it from a
+    // program about to end (a notification, or a message box).
+    virtual void TellAtTheEnd(const std::string& title, const std::string& message) = 0;
     virtual void RunEnded() = 0;
 };
 

@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "core/feed/item_store.h"
+#include "core/platform/files.h"
 #include "core/settings/registry.h"
 #include "core/settings/settings.h"
 #include "core/settings/typed_settings.h"
@@ -38,6 +39,7 @@ void ToolSheetController::Start(TrayPort* tray, PopupPort* popup,
                                 const std::filesystem::path& dataFile) {
     tray_ = tray;
     popup_ = popup;
+    dataFile_ = dataFile;
     title_ = settings::ReadTitle();
     if (tray_) tray_->Add();
     SetTrayTip(title_);
@@ -360,6 +362,11 @@ void ToolSheetController::FinishQuit() {
     if (tray_) tray_->Remove();
     desktop_.StopSheetTimer(kPollTimerId);
     saved_ = desktop_.SaveStoreAtEnd();
+    if (!saved_) {
+        // What was read since the last save is lost: stderr says why, this where.
+        errors_.ReportError(kErrorStoreSave, 0, text::Utf8ToCp932(platform::PathText(dataFile_)));
+        desktop_.TellAtTheEnd(errors_.TitleLine(), errors_.MessageLine());
+    }
     desktop_.RunEnded();
 }
 

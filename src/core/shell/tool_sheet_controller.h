@@ -104,6 +104,7 @@ class ToolSheetController final : public DeliveryUi {
     PopupPort* popup_ = nullptr;
 
     std::string title_;
+    std::filesystem::path dataFile_;
     std::uint32_t popupSetting_ = 1;
     int cycleDepth_ = 0;
     bool askingNumber_ = false;

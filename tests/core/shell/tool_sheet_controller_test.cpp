@@ -13,6 +13,7 @@
 #include <memory>
 
 #include "core/feed/feed_channel.h"
+#include "core/platform/files.h"
 #include "core/settings/registry.h"
 #include "core/shell/sheet_messages.h"
 #include "core/text/cp932.h"
@@ -64,7 +65,10 @@ class RecordingDesktop final : public SheetDesktop {
         order.push_back("cycle");
     }
     void StopAnsweringSecondStarts() override { order.push_back("deaf"); }
-    bool SaveStoreAtEnd() override { return true; }
+    bool SaveStoreAtEnd() override { return saveAtEnd; }
+    void TellAtTheEnd(const std::string& title, const std::string& message) override {
+        endNotes.push_back(text::Cp932ToUtf8(title) + "|" + text::Cp932ToUtf8(message));
+    }
     void RunEnded() override { order.push_back("end"); }
 
     std::deque<std::array<int, 3>> posted;
@@ -83,6 +87,8 @@ class RecordingDesktop final : public SheetDesktop {
     std::vector<std::string> opened;
     std::vector<CycleResult> cycles;
     std::vector<std::string> order;
+    bool saveAtEnd = true;
+    std::vector<std::string> endNotes;  // "title|message"
 };
 
 constexpr const char* kChannelServer = "http://one.test/rss/channel.cgi";
@@ -294,6 +300,22 @@ TEST_F(ToolSheetControllerTest, QuitDuringATransferLetsTheCycleUnwindFirst) {
     EXPECT_EQ(network_.calls.size(), 1u);
     EXPECT_EQ(desktop_.sheetShows, 0);
     EXPECT_THAT(desktop_.order, ElementsAre("deaf", "cycle", "end"));
+}
+
+TEST_F(ToolSheetControllerTest, AFailedLastSaveIsToldNamingTheStore) {
+    Provision();
+    network_.Answer(kChannelServer, FailedAnswer());
+    ToolSheetController& sheet = Started();
+    desktop_.saveAtEnd = false;
+    sheet.RequestQuit();
+    EXPECT_FALSE(sheet.Saved());
+    EXPECT_THAT(desktop_.endNotes, ElementsAre("保存エラー|ニュースの保存に失敗しました。\n" +
+                                               platform::PathText(root_ / "data" / "VELMORA.dat")));
+    // A save that worked is not told.
+    desktop_.endNotes.clear();
+    desktop_.saveAtEnd = true;
+    Started().RequestQuit();
+    EXPECT_TRUE(desktop_.endNotes.empty());
 }
 
 TEST_F(ToolSheetControllerTest, NumberTypedWhileQuittingIsNotSent) {
