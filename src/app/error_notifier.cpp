@@ -22,6 +22,20 @@ bool HaveSessionBus() {
     return std::getenv("DBUS_SESSION_BUS_ADDRESS") && QDBusConnection::sessionBus().isConnected();
 }
 
+// The Notify call of the notification specification; `urgent` for an error
+// the program ends with, which the server keeps in view.
+QDBusMessage NotifyCall(const QString& summary, const QString& body, uint replaces,
+                        const QStringList& actions, bool urgent) {
+    QVariantMap hints;
+    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("velmora"));
+    if (urgent) hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar{2}));
+    QDBusMessage call =
+        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
+    call << QStringLiteral("ヴェルモラ") << replaces << QStringLiteral("velmora") << summary << body
+         << actions << hints << -1;
+    return call;
+}
+
 }  // namespace
 
 ErrorNotifier::ErrorNotifier(QObject* parent) : QObject(parent) {}
@@ -47,26 +61,15 @@ void ErrorNotifier::Notify(const QString& summary, const QString& body) {
                     SLOT(OnClosed(uint, uint)));
         listening_ = true;
     }
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("velmora"));
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QStringLiteral("ヴェルモラ") << shown_ << QStringLiteral("velmora") << summary << body
-         << Actions() << hints << -1;
+    const QDBusMessage call = NotifyCall(summary, body, shown_, Actions(), false);
     auto* watcher = new QDBusPendingCallWatcher(bus.asyncCall(call, kAnswerMs), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, &ErrorNotifier::OnReply);
 }
 
 bool NotifyBeforeTheEnd(const QString& summary, const QString& body) {
     if (!HaveSessionBus()) return false;
-    QVariantMap hints;
-    hints.insert(QStringLiteral("desktop-entry"), QStringLiteral("velmora"));
-    hints.insert(QStringLiteral("urgency"), QVariant::fromValue(uchar{2}));
-    QDBusMessage call =
-        QDBusMessage::createMethodCall(kService, kPath, kInterface, QStringLiteral("Notify"));
-    call << QStringLiteral("ヴェルモラ") << 0u << QStringLiteral("velmora") << summary << body
-         << QStringList() << hints << -1;
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, kAnswerMs);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(
+        NotifyCall(summary, body, 0, {}, true), QDBus::Block, kAnswerMs);
     return reply.type() == QDBusMessage::ReplyMessage;
 }
 
